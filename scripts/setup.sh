@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Quorvel need.
+# Idempotent: packages already present are left alone, and the package lists
+# are refreshed only when something is missing.
+set -euo pipefail
+
+packages=(
+  # build
+  g++ clang cmake pkg-config make clang-format
+  libgtkmm-3.0-dev libwebkit2gtk-4.1-dev libsoup-3.0-dev
+  libayatana-appindicator3-dev nlohmann-json3-dev libicu-dev
+  googletest libgmock-dev libclang-rt-14-dev
+  # run
+  nodejs dbus dbus-x11
+  # end-to-end runs under a virtual display
+  xvfb xauth openbox dunst libnotify-bin xdotool wmctrl x11-utils xclip imagemagick
+  fonts-noto-cjk
+  # browser test of the local service
+  chromium
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    # A package may be satisfied by another one that provides it (nodejs from
+    # a vendor repository, for instance): accept any installed provider.
+    case "$p" in
+      nodejs) command -v node >/dev/null 2>&1 && continue ;;
+    esac
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
+echo "setup: installing ${missing[*]}" >&2
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,17 @@
+#include "app/AppDelegate.h"
+
+#include <utility>
+
+namespace quorvel {
+
+AppDelegate::AppDelegate(Platform& platform_, bool useCloudBackend_, std::string cloudBaseURL_)
+    : platform(platform_), useCloudBackend(useCloudBackend_),
+      cloudBaseURL(std::move(cloudBaseURL_)) {}
+
+AppDelegate::~AppDelegate() {
+    if (notificationTimer) {
+        notificationTimer->invalidate();
+    }
+}
+
+} // namespace quorvel

@@ -1,0 +1,34 @@
+#include "app/AppDelegate.h"
+
+namespace quorvel {
+
+void AppDelegate::applicationDidFinishLaunching() {
+    appSupport = platform.environment().userDataDirectory() / "Quorvel";
+    logFile = *appSupport / "desktop-notifications.log";
+    createSupportFiles();
+    createMenu();
+    createStatusItem();
+    if (!useCloudBackend) {
+        startServer();
+        // A launch failure has already ended the application.
+        if (platform.application().isTerminating()) {
+            return;
+        }
+    }
+    createWindow();
+    platform.notificationCenter().setDelegate(this);
+    loadAppWhenReady();
+}
+
+void AppDelegate::applicationWillTerminate() {
+    if (notificationTimer) {
+        notificationTimer->invalidate();
+    }
+    if (serverProcess) {
+        serverProcess->terminate();
+    }
+}
+
+void AppDelegate::applicationDidBecomeActive() { startDesktopNotificationPolling(); }
+
+} // namespace quorvel

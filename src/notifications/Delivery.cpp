@@ -1,0 +1,76 @@
+#include "app/AppDelegate.h"
+#include "notifications/TextShortening.h"
+
+namespace quorvel {
+
+namespace {
+constexpr std::size_t titleLimit = 80;
+constexpr std::size_t bodyLimit = 320;
+} // namespace
+
+void AppDelegate::deliverDesktopNotification(const DesktopNotification& notification,
+                                             std::function<void(bool)> completion) {
+    if (systemNotificationsAllowed.load()) {
+        enqueueLocalNotification(
+            notification.id, notification.messageTitle, notification.messageBody,
+            [weak = weak_from_this(), notification,
+             completion = std::move(completion)](bool success) {
+                const auto self = weak.lock();
+                if (self) {
+                    self->log("local notification id=" + notification.id +
+                              " success=" + (success ? "true" : "false"));
+                }
+                if (!success && self) {
+                    self->platform.mainQueue().post([weak, notification] {
+                        if (const auto owner = weak.lock()) {
+                            owner->showFallbackNotification(notification.messageTitle,
+                                                            notification.messageBody);
+                        }
+                    });
+                }
+                if (completion) {
+                    completion(true);
+                }
+            });
+        return;
+    }
+    platform.mainQueue().post([self = shared_from_this(), notification] {
+        self->showFallbackNotification(notification.messageTitle, notification.messageBody);
+    });
+    if (completion) {
+        completion(true);
+    }
+}
+
+void AppDelegate::enqueueLocalNotification(const std::string& id, const std::string& title,
+                                           const std::string& body,
+                                           std::function<void(bool)> completion) {
+    NotificationRequest request;
+    request.identifier = id;
+    request.title = trimmedNotificationText(title, titleLimit);
+    request.body = trimmedNotificationText(body, bodyLimit);
+    request.defaultSound = true;
+    platform.notificationCenter().add(
+        request, [completion = std::move(completion)](const std::optional<std::string>& error) {
+            if (completion) {
+                completion(!error);
+            }
+        });
+}
+
+std::string AppDelegate::trimmedNotificationText(const std::string& text, std::size_t limit) {
+    return quorvel::trimmedNotificationText(text, limit);
+}
+
+void AppDelegate::showFallbackNotification(const std::string& title, const std::string& body) {
+    platform.sound().beep();
+    showMainWindow();
+    AlertSpec spec;
+    spec.messageText = title;
+    spec.informativeText = body;
+    spec.style = AlertStyle::Informational;
+    spec.buttons = {"好"};
+    platform.alerts().runModal(spec);
+}
+
+} // namespace quorvel

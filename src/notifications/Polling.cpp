@@ -1,0 +1,83 @@
+#include "app/AppDelegate.h"
+#include "service/PathSegment.h"
+
+namespace quorvel {
+
+namespace {
+constexpr double pollIntervalSeconds = 8.0;
+const std::string pendingPath = "/api/desktop-notifications/pending";
+
+std::string acknowledgementPath(const std::string& id) {
+    // The id becomes exactly one path segment, whatever characters it holds.
+    return "/api/desktop-notifications/" + encodePathSegment(id) + "/mark-notified";
+}
+} // namespace
+
+void AppDelegate::startDesktopNotificationPolling() {
+    if (notificationTimer) {
+        notificationTimer->invalidate();
+    }
+    notificationTimer =
+        platform.mainQueue().scheduleRepeatingTimer(pollIntervalSeconds, [weak = weak_from_this()] {
+            if (const auto self = weak.lock()) {
+                self->pollDesktopNotifications(false);
+            }
+        });
+    pollDesktopNotifications(false);
+}
+
+void AppDelegate::pollDesktopNotifications(bool showEmptyResult) {
+    if (isPollingNotifications.exchange(true)) {
+        return;
+    }
+    getAPI(pendingPath, [weak = weak_from_this(), showEmptyResult](std::optional<std::string> body,
+                                                                   std::optional<int> status) {
+        const auto self = weak.lock();
+        if (!self) {
+            return;
+        }
+        const auto report = [&self, showEmptyResult](const std::string& message) {
+            if (showEmptyResult) {
+                self->platform.mainQueue().post(
+                    [self, message] { self->showTransientAlert(message); });
+            }
+        };
+
+        if (!body) {
+            report(status == 401 ? "请先在Quorvel里登录账号。" : "暂时无法连接云端提醒服务。");
+        } else if (const auto response = decodeDesktopNotificationsResponse(*body); !response) {
+            self->log("pending decode failed");
+            report("云端提醒数据解析失败。");
+        } else {
+            self->log("pending loaded count=" + std::to_string(response->notifications.size()));
+            if (response->notifications.empty()) {
+                report("当前没有待弹出的云端提醒。");
+            }
+            for (const DesktopNotification& notification : response->notifications) {
+                self->deliverDesktopNotification(
+                    notification, [weak = std::weak_ptr(self), id = notification.id](bool delivered) {
+                        if (!delivered) {
+                            return;
+                        }
+                        if (const auto owner = weak.lock()) {
+                            owner->postAPI(acknowledgementPath(id), [](bool) {});
+                        }
+                    });
+            }
+        }
+        self->isPollingNotifications = false;
+    });
+}
+
+void AppDelegate::checkDesktopNotificationsNow() {
+    requestNotificationPermission([weak = weak_from_this()](bool granted) {
+        const auto self = weak.lock();
+        if (!self) {
+            return;
+        }
+        self->systemNotificationsAllowed = granted;
+        self->pollDesktopNotifications(true);
+    });
+}
+
+} // namespace quorvel

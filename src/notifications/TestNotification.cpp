@@ -1,0 +1,42 @@
+#include "app/AppDelegate.h"
+#include "notifications/Uuid.h"
+
+namespace quorvel {
+
+namespace {
+const std::string testTitle = "Quorvel测试提醒";
+const std::string testBody = "如果你看到这个弹窗并听到声音，说明 Mac 桌面提醒已经可用。";
+const std::string testFallbackBody =
+    "系统通知权限未开启，所以先用 App 弹窗兜底。请到 macOS 系统设置里允许Quorvel发送通知。";
+} // namespace
+
+void AppDelegate::testDesktopNotification() {
+    requestNotificationPermission([weak = weak_from_this()](bool granted) {
+        const auto self = weak.lock();
+        if (!self) {
+            return;
+        }
+        self->systemNotificationsAllowed = granted;
+        self->platform.mainQueue().post([self, granted] {
+            if (!granted) {
+                self->showFallbackNotification(testTitle, testFallbackBody);
+                return;
+            }
+            self->enqueueLocalNotification("desktop-test-" + makeUuidString(), testTitle, testBody,
+                                           nullptr);
+        });
+    });
+}
+
+void AppDelegate::willPresentNotification(const std::string&,
+                                          const std::function<void(unsigned)>& completion) {
+    completion(PresentationBanner | PresentationList | PresentationSound);
+}
+
+void AppDelegate::didReceiveNotificationResponse(const std::string&,
+                                                 const std::function<void()>& completion) {
+    platform.mainQueue().post([self = shared_from_this()] { self->showMainWindow(); });
+    completion();
+}
+
+} // namespace quorvel

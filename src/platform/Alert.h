@@ -1,0 +1,45 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorvel {
+
+enum class AlertStyle { Default, Informational, Critical };
+
+// An editable single-line text field shown below the message.
+struct AlertTextField {
+    int width = 280;
+    int height = 24;
+    std::string text;
+};
+
+struct AlertSpec {
+    std::string messageText; // the bold line
+    std::optional<std::string> informativeText;
+    AlertStyle style = AlertStyle::Default;
+    // In order; the first is the default button. With none, the platform
+    // supplies a single default button.
+    std::vector<std::string> buttons;
+    std::optional<AlertTextField> textField;
+};
+
+struct AlertResult {
+    // 1000 for the first button, 1001 for the next; any other value when the
+    // dialog was closed without a button.
+    int response = 0;
+    std::string fieldText; // what the user left in the text field, if any
+};
+
+inline constexpr int alertFirstButtonReturn = 1000;
+
+// Application-modal dialogs, never attached to a window.
+class Alerts {
+public:
+    virtual ~Alerts() = default;
+    // Blocks, with the main queue still running, until the dialog is closed.
+    virtual AlertResult runModal(const AlertSpec& spec) = 0;
+};
+
+} // namespace quorvel

@@ -1,0 +1,34 @@
+#pragma once
+
+namespace quorvel {
+
+// Receives the three application-level events, always on the main thread.
+class ApplicationDelegate {
+public:
+    virtual ~ApplicationDelegate() = default;
+    virtual void applicationDidFinishLaunching() = 0;
+    virtual void applicationWillTerminate() = 0;
+    virtual void applicationDidBecomeActive() = 0;
+};
+
+// The shared application: event loop, activation and termination.
+class Application {
+public:
+    virtual ~Application() = default;
+    // The delegate must outlive the event loop.
+    virtual void setDelegate(ApplicationDelegate* delegate) = 0;
+    // A regular application: it has windows and a menu bar.
+    virtual void setActivationPolicyRegular() = 0;
+    // Brings the application in front of all others.
+    virtual void activate() = 0;
+    // Runs the event loop; returns the process exit status once it ends.
+    virtual int run() = 0;
+    // Ends the event loop through the normal path, so the delegate's
+    // applicationWillTerminate runs first.
+    virtual void terminate() = 0;
+    // True once terminate has been asked for; the event loop ends as soon as
+    // the current event has been handled.
+    virtual bool isTerminating() const = 0;
+};
+
+} // namespace quorvel

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace quorvel {
+
+// The clipboard, as plain text.
+class Pasteboard {
+public:
+    virtual ~Pasteboard() = default;
+    virtual void clearContents() = 0;
+    virtual void setString(const std::string& text) = 0;
+};
+
+// Opens files and folders with the desktop's default handler.
+class Workspace {
+public:
+    virtual ~Workspace() = default;
+    // Returns at once; the outcome is not reported.
+    virtual void openFile(const std::filesystem::path& path) = 0;
+};
+
+// The user's system alert sound.
+class Sound {
+public:
+    virtual ~Sound() = default;
+    virtual void beep() = 0;
+};
+
+} // namespace quorvel

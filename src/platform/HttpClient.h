@@ -1,0 +1,38 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/WebView.h"
+
+namespace quorvel {
+
+struct HttpRequest {
+    std::string method = "GET";
+    std::string url;
+    // Sent in this order.
+    std::vector<std::pair<std::string, std::string>> headers;
+    CachePolicy cachePolicy = CachePolicy::UseProtocolCachePolicy;
+    double timeoutSeconds = 60.0;
+};
+
+// How a request ended. A request that got an HTTP response has a status and a
+// body (empty when the server sent none); one that failed has an error text.
+struct HttpResult {
+    std::optional<std::string> body;
+    std::optional<int> status;
+    std::optional<std::string> error;
+};
+
+// The process-wide HTTP client: redirects followed, no cache of its own.
+class HttpClient {
+public:
+    virtual ~HttpClient() = default;
+    // Returns at once; the completion runs exactly once, later.
+    virtual void send(const HttpRequest& request, std::function<void(HttpResult)> completion) = 0;
+};
+
+} // namespace quorvel

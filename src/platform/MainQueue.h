@@ -1,0 +1,27 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+namespace quorvel {
+
+// A repeating timer; it never fires again once invalidated.
+class Timer {
+public:
+    virtual ~Timer() = default;
+    virtual void invalidate() = 0;
+};
+
+// Work for the thread that runs the user interface. Blocks run in the order
+// they were posted, and keep running while a modal dialog is open.
+class MainQueue {
+public:
+    virtual ~MainQueue() = default;
+    virtual void post(std::function<void()> block) = 0;
+    virtual void postAfter(double seconds, std::function<void()> block) = 0;
+    // The first firing comes one interval after the call.
+    virtual std::unique_ptr<Timer> scheduleRepeatingTimer(double seconds,
+                                                          std::function<void()> block) = 0;
+};
+
+} // namespace quorvel

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quorvel {
+
+struct Menu;
+
+// A menu entry: a separator, a command, or a titled submenu.
+struct MenuItem {
+    std::string title;
+    // A single lower-case character used with the primary modifier (Ctrl);
+    // empty for none.
+    std::string keyEquivalent;
+    // Name of the command, for diagnostics and tests.
+    std::string actionName;
+    std::function<void()> action;
+    std::shared_ptr<Menu> submenu;
+    bool separator = false;
+
+    static MenuItem separatorItem() {
+        MenuItem item;
+        item.separator = true;
+        return item;
+    }
+};
+
+struct Menu {
+    std::string title;
+    std::vector<MenuItem> items;
+
+    void addItem(std::string itemTitle, std::string actionName, std::function<void()> action,
+                 std::string keyEquivalent = {}) {
+        items.push_back(MenuItem{std::move(itemTitle), std::move(keyEquivalent),
+                                 std::move(actionName), std::move(action), nullptr, false});
+    }
+    void addSeparator() { items.push_back(MenuItem::separatorItem()); }
+    void addSubmenu(std::shared_ptr<Menu> submenu) {
+        MenuItem item;
+        item.submenu = std::move(submenu);
+        items.push_back(std::move(item));
+    }
+};
+
+// An item in the desktop's status area.
+class StatusItem {
+public:
+    virtual ~StatusItem() = default;
+    // False where the status area offers no text button.
+    virtual bool hasButton() const = 0;
+    virtual void setButtonTitle(const std::string& title) = 0;
+    virtual void setMenu(const Menu& menu) = 0;
+};
+
+class MenuBar {
+public:
+    virtual ~MenuBar() = default;
+    // Installs the application's main menu; each top-level item holds a submenu.
+    virtual void setMainMenu(const Menu& menu) = 0;
+    virtual std::unique_ptr<StatusItem> createSquareStatusItem() = 0;
+};
+
+} // namespace quorvel

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace quorvel {
+
+// Presentation options for a notification that arrives while the
+// application is in front.
+enum PresentationOption : unsigned {
+    PresentationSound = 2,
+    PresentationList = 8,
+    PresentationBanner = 16,
+};
+
+enum AuthorizationOption : unsigned {
+    AuthorizationBadge = 1,
+    AuthorizationSound = 2,
+    AuthorizationAlert = 4,
+};
+
+struct NotificationRequest {
+    std::string identifier;
+    std::string title;
+    std::string body;
+    bool defaultSound = true;
+};
+
+class NotificationCenterDelegate {
+public:
+    virtual ~NotificationCenterDelegate() = default;
+    // A notification of this application arrives while it is in front.
+    virtual void willPresentNotification(const std::string& identifier,
+                                         const std::function<void(unsigned)>& completion) = 0;
+    // The user opened one of this application's notifications.
+    virtual void didReceiveNotificationResponse(const std::string& identifier,
+                                                const std::function<void()>& completion) = 0;
+};
+
+// The desktop's notification service.
+class NotificationCenter {
+public:
+    virtual ~NotificationCenter() = default;
+    virtual void setDelegate(NotificationCenterDelegate* delegate) = 0;
+    // The completion runs exactly once, later, with the answer.
+    virtual void requestAuthorization(unsigned options,
+                                      std::function<void(bool granted)> completion) = 0;
+    // The completion runs exactly once, later: no error when the request was
+    // accepted.
+    virtual void add(const NotificationRequest& request,
+                     std::function<void(std::optional<std::string> error)> completion) = 0;
+};
+
+} // namespace quorvel

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/Alert.h"
+#include "platform/Application.h"
+#include "platform/ChildProcess.h"
+#include "platform/DesktopServices.h"
+#include "platform/HttpClient.h"
+#include "platform/MainQueue.h"
+#include "platform/Menu.h"
+#include "platform/NotificationCenter.h"
+#include "platform/SystemEnvironment.h"
+#include "platform/WebView.h"
+#include "platform/Window.h"
+
+namespace quorvel {
+
+// Every platform service the application object uses.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    virtual Application& application() = 0;
+    virtual MainQueue& mainQueue() = 0;
+    virtual HttpClient& httpClient() = 0;
+    virtual NotificationCenter& notificationCenter() = 0;
+    virtual Alerts& alerts() = 0;
+    virtual MenuBar& menuBar() = 0;
+    virtual Pasteboard& pasteboard() = 0;
+    virtual Workspace& workspace() = 0;
+    virtual Sound& sound() = 0;
+    virtual ProcessLauncher& processLauncher() = 0;
+    virtual const SystemEnvironment& environment() = 0;
+
+    // A web view with the engine's default settings, showing nothing yet.
+    virtual std::unique_ptr<WebView> createWebView() = 0;
+    // A window with the given content size, not yet on screen.
+    virtual std::unique_ptr<Window> createWindow(int contentWidth, int contentHeight,
+                                                 const WindowStyle& style) = 0;
+};
+
+} // namespace quorvel

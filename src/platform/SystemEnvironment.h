@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace quorvel {
+
+// Facts about the user, the process and the installed program.
+class SystemEnvironment {
+public:
+    virtual ~SystemEnvironment() = default;
+    // Where per-user application data lives (the XDG data home).
+    virtual std::filesystem::path userDataDirectory() const = 0;
+    // Without a trailing slash.
+    virtual std::string homeDirectory() const = 0;
+    virtual std::map<std::string, std::string> processEnvironment() const = 0;
+    // A resource shipped with the program, e.g. ("web", "server.js").
+    virtual std::optional<std::filesystem::path> resourcePath(const std::string& folder,
+                                                              const std::string& name) const = 0;
+    // True when the path exists, is a regular file and may be executed.
+    virtual bool isExecutableFile(const std::filesystem::path& path) const = 0;
+};
+
+} // namespace quorvel

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/MainQueue.h"
+
+namespace quorvel::gtk {
+
+// Sources on the default main context: they also run inside the nested loops
+// of modal dialogs.
+std::unique_ptr<MainQueue> makeGlibMainQueue();
+
+} // namespace quorvel::gtk

@@ -1,0 +1,76 @@
+#include "platform/gtk/GtkAlerts.h"
+
+#include <gtkmm/box.h>
+#include <gtkmm/entry.h>
+#include <gtkmm/messagedialog.h>
+
+namespace quorvel::gtk {
+
+namespace {
+
+Gtk::MessageType messageType(AlertStyle style) {
+    switch (style) {
+    case AlertStyle::Informational:
+        return Gtk::MESSAGE_INFO;
+    case AlertStyle::Critical:
+        return Gtk::MESSAGE_ERROR;
+    case AlertStyle::Default:
+        break;
+    }
+    return Gtk::MESSAGE_OTHER;
+}
+
+class GtkAlerts final : public Alerts {
+public:
+    explicit GtkAlerts(std::function<Gtk::Window*()> parent) : parentWindow(std::move(parent)) {}
+
+    AlertResult runModal(const AlertSpec& spec) override {
+        Gtk::MessageDialog dialog(spec.messageText, false, messageType(spec.style),
+                                  Gtk::BUTTONS_NONE, true);
+        dialog.set_title("Quorvel");
+        if (spec.informativeText) {
+            dialog.set_secondary_text(*spec.informativeText);
+        }
+        Gtk::Window* parent = parentWindow ? parentWindow() : nullptr;
+        if (parent && parent->get_visible()) {
+            dialog.set_transient_for(*parent);
+            dialog.set_position(Gtk::WIN_POS_CENTER_ON_PARENT);
+        } else {
+            dialog.set_position(Gtk::WIN_POS_CENTER);
+        }
+        // Without buttons of its own, a dialog gets the one default button.
+        const std::vector<std::string> buttons =
+            spec.buttons.empty() ? std::vector<std::string>{"好"} : spec.buttons;
+        for (std::size_t i = 0; i < buttons.size(); ++i) {
+            dialog.add_button(buttons[i], alertFirstButtonReturn + static_cast<int>(i));
+        }
+        dialog.set_default_response(alertFirstButtonReturn);
+
+        Gtk::Entry field;
+        if (spec.textField) {
+            field.set_size_request(spec.textField->width, spec.textField->height);
+            field.set_text(spec.textField->text);
+            field.set_activates_default(true);
+            dialog.get_message_area()->pack_end(field, Gtk::PACK_SHRINK);
+            field.show();
+        }
+        dialog.present();
+        AlertResult result;
+        result.response = dialog.run();
+        if (spec.textField) {
+            result.fieldText = field.get_text();
+        }
+        return result;
+    }
+
+private:
+    std::function<Gtk::Window*()> parentWindow;
+};
+
+} // namespace
+
+std::unique_ptr<Alerts> makeGtkAlerts(std::function<Gtk::Window*()> parentWindow) {
+    return std::make_unique<GtkAlerts>(std::move(parentWindow));
+}
+
+} // namespace quorvel::gtk

@@ -1,0 +1,52 @@
+#include "platform/gtk/GtkMainWindow.h"
+
+#include "platform/gtk/WebKitPageView.h"
+
+namespace quorvel::gtk {
+
+GtkMainWindow::GtkMainWindow(const Glib::RefPtr<Gtk::Application>& app, int contentWidth,
+                             int contentHeight, const WindowStyle& style,
+                             std::function<void()> becameActive) {
+    app->add_window(window);
+    window.set_default_size(contentWidth, contentHeight);
+    window.set_resizable(style.resizable);
+    window.set_deletable(style.closable);
+    window.set_decorated(style.titled);
+    window.set_type_hint(style.miniaturizable ? Gdk::WINDOW_TYPE_HINT_NORMAL
+                                              : Gdk::WINDOW_TYPE_HINT_DIALOG);
+    window.set_show_menubar(true);
+    window.signal_delete_event().connect([this](GdkEventAny*) {
+        window.hide();
+        return true;
+    });
+    window.property_is_active().signal_changed().connect(
+        [this, becameActive = std::move(becameActive)] {
+            if (window.is_active()) {
+                becameActive();
+            }
+        });
+}
+
+GtkMainWindow::~GtkMainWindow() {
+    if (auto* content = window.get_child()) {
+        window.remove();
+        (void)content;
+    }
+}
+
+void GtkMainWindow::setTitle(const std::string& title) { window.set_title(title); }
+
+void GtkMainWindow::center() { window.set_position(Gtk::WIN_POS_CENTER); }
+
+void GtkMainWindow::setContentView(WebView& view) {
+    auto& page = dynamic_cast<WebKitPageView&>(view);
+    gtk_container_add(GTK_CONTAINER(window.gobj()), page.widget());
+    gtk_widget_show(page.widget());
+}
+
+void GtkMainWindow::makeKeyAndOrderFront() {
+    window.show();
+    window.present();
+}
+
+} // namespace quorvel::gtk

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <functional>
+#include <gtkmm/applicationwindow.h>
+
+#include "platform/Window.h"
+
+namespace quorvel::gtk {
+
+// The application's window. Its client area (menu bar and page) has the
+// given size; closing it hides it.
+class GtkMainWindow final : public Window {
+public:
+    GtkMainWindow(const Glib::RefPtr<Gtk::Application>& app, int contentWidth, int contentHeight,
+                  const WindowStyle& style, std::function<void()> becameActive);
+    ~GtkMainWindow() override;
+
+    void setTitle(const std::string& title) override;
+    void center() override;
+    void setContentView(WebView& view) override;
+    void makeKeyAndOrderFront() override;
+
+    Gtk::Window& gtkWindow() { return window; }
+
+private:
+    Gtk::ApplicationWindow window;
+};
+
+} // namespace quorvel::gtk

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <filesystem>
+#include <gtkmm/application.h>
+#include <optional>
+
+#include "platform/Menu.h"
+
+namespace quorvel::gtk {
+
+// The main menu as the application's menu bar, shown inside its window; key
+// equivalents become Ctrl accelerators of application actions. Status items
+// are application indicators.
+class GtkMenuBar final : public MenuBar {
+public:
+    GtkMenuBar(Glib::RefPtr<Gtk::Application> app, std::string applicationName,
+               std::optional<std::filesystem::path> statusIcon);
+
+    void setMainMenu(const Menu& menu) override;
+    std::unique_ptr<StatusItem> createSquareStatusItem() override;
+
+private:
+    Glib::RefPtr<Gtk::Application> app;
+    std::string applicationName;
+    std::optional<std::filesystem::path> statusIcon;
+    int nextAction = 0;
+};
+
+} // namespace quorvel::gtk

@@ -1,0 +1,82 @@
+#include "platform/gtk/GtkPlatform.h"
+
+#include "BuildConfig.h"
+#include "platform/gtk/DBusNotificationCenter.h"
+#include "platform/gtk/GlibMainQueue.h"
+#include "platform/gtk/GtkAlerts.h"
+#include "platform/gtk/GtkDesktopServices.h"
+#include "platform/gtk/GtkMainWindow.h"
+#include "platform/gtk/GtkMenuBar.h"
+#include "platform/gtk/GtkmmApplication.h"
+#include "platform/gtk/LinuxSystemEnvironment.h"
+#include "platform/gtk/PosixProcessLauncher.h"
+#include "platform/gtk/SoupHttpClient.h"
+#include "platform/gtk/WebKitPageView.h"
+
+namespace quorvel::gtk {
+
+namespace {
+
+class GtkPlatform final : public Platform {
+public:
+    GtkPlatform()
+        : app(build::applicationId), queue(makeGlibMainQueue()), http(makeSoupHttpClient()),
+          notifications(makeDBusNotificationCenter([this] { return mainWindowIsActive(); })),
+          dialogs(makeGtkAlerts([this]() -> Gtk::Window* {
+              return mainWindow ? &mainWindow->gtkWindow() : nullptr;
+          })),
+          systemEnvironment(makeLinuxSystemEnvironment()),
+          menus(app.gtkApplication(), "Quorvel",
+                systemEnvironment->resourcePath("icons", "quorvel-status.svg")),
+          clipboard(makeClipboardPasteboard()), desktop(makeDefaultHandlerWorkspace()),
+          beeper(makeDisplayBeep()), launcher(makePosixProcessLauncher()) {}
+
+    Application& application() override { return app; }
+    MainQueue& mainQueue() override { return *queue; }
+    HttpClient& httpClient() override { return *http; }
+    NotificationCenter& notificationCenter() override { return *notifications; }
+    Alerts& alerts() override { return *dialogs; }
+    MenuBar& menuBar() override { return menus; }
+    Pasteboard& pasteboard() override { return *clipboard; }
+    Workspace& workspace() override { return *desktop; }
+    Sound& sound() override { return *beeper; }
+    ProcessLauncher& processLauncher() override { return *launcher; }
+    const SystemEnvironment& environment() override { return *systemEnvironment; }
+
+    std::unique_ptr<WebView> createWebView() override {
+        return std::make_unique<WebKitPageView>();
+    }
+
+    // The application has one window; it is remembered for dialogs and for
+    // presentation decisions.
+    std::unique_ptr<Window> createWindow(int contentWidth, int contentHeight,
+                                         const WindowStyle& style) override {
+        auto window = std::make_unique<GtkMainWindow>(app.gtkApplication(), contentWidth,
+                                                      contentHeight, style,
+                                                      [this] { app.windowBecameActive(); });
+        mainWindow = window.get();
+        return window;
+    }
+
+private:
+    bool mainWindowIsActive() const { return mainWindow && mainWindow->gtkWindow().is_active(); }
+
+    GtkmmApplication app;
+    std::unique_ptr<MainQueue> queue;
+    std::unique_ptr<HttpClient> http;
+    std::unique_ptr<NotificationCenter> notifications;
+    std::unique_ptr<Alerts> dialogs;
+    std::unique_ptr<SystemEnvironment> systemEnvironment;
+    GtkMenuBar menus;
+    std::unique_ptr<Pasteboard> clipboard;
+    std::unique_ptr<Workspace> desktop;
+    std::unique_ptr<Sound> beeper;
+    std::unique_ptr<ProcessLauncher> launcher;
+    GtkMainWindow* mainWindow = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<Platform> makeGtkPlatform() { return std::make_unique<GtkPlatform>(); }
+
+} // namespace quorvel::gtk

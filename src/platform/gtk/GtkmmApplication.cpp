@@ -1,0 +1,82 @@
+#include "platform/gtk/GtkmmApplication.h"
+
+#include <csignal>
+#include <glib-unix.h>
+#include <gtkmm/window.h>
+
+namespace quorvel::gtk {
+
+GtkmmApplication::GtkmmApplication(const char* applicationId)
+    : app(Gtk::Application::create(applicationId)) {
+    g_set_application_name("Quorvel");
+    app->signal_startup().connect([this] {
+        // Keeps the process alive while the window is closed.
+        app->hold();
+        launched = true;
+        if (delegate) {
+            delegate->applicationDidFinishLaunching();
+        }
+    });
+    app->signal_activate().connect([this] {
+        if (!terminating && delegate) {
+            activate();
+            delegate->applicationDidBecomeActive();
+        }
+    });
+    app->signal_shutdown().connect([this] {
+        terminating = true;
+        if (delegate) {
+            delegate->applicationWillTerminate();
+        }
+    });
+}
+
+GtkmmApplication::~GtkmmApplication() {
+    for (const unsigned source : signalSources) {
+        g_source_remove(source);
+    }
+}
+
+void GtkmmApplication::setDelegate(ApplicationDelegate* newDelegate) { delegate = newDelegate; }
+
+// Every GTK application is a regular one with windows and a menu bar.
+void GtkmmApplication::setActivationPolicyRegular() {}
+
+void GtkmmApplication::activate() {
+    if (!launched) {
+        return; // the first window is presented when it is created
+    }
+    const std::vector<Gtk::Window*> windows = app->get_windows();
+    for (Gtk::Window* window : windows) {
+        if (window->get_visible()) {
+            window->present();
+            return;
+        }
+    }
+}
+
+int GtkmmApplication::run() {
+    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+        signalSources.push_back(g_unix_signal_add(
+            signalNumber,
+            [](gpointer data) -> gboolean {
+                static_cast<GtkmmApplication*>(data)->terminate();
+                return G_SOURCE_CONTINUE;
+            },
+            this));
+    }
+    return app->run();
+}
+
+void GtkmmApplication::terminate() {
+    terminating = true;
+    app->quit();
+}
+
+void GtkmmApplication::windowBecameActive() {
+    if (!terminating && delegate) {
+        delegate->applicationDidBecomeActive();
+    }
+}
+
+} // namespace quorvel::gtk

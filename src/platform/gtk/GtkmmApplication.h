@@ -1,0 +1,37 @@
+#pragma once
+
+#include <gtkmm/application.h>
+
+#include "platform/Application.h"
+
+namespace quorvel::gtk {
+
+// The shared application on a Gtk::Application: its start-up signal ends
+// launching, its activation and every activation of one of its windows make
+// it active, and its shut-down runs the termination steps. SIGTERM, SIGINT
+// and SIGHUP ask it to terminate.
+class GtkmmApplication final : public Application {
+public:
+    explicit GtkmmApplication(const char* applicationId);
+    ~GtkmmApplication() override;
+
+    void setDelegate(ApplicationDelegate* delegate) override;
+    void setActivationPolicyRegular() override;
+    void activate() override;
+    int run() override;
+    void terminate() override;
+    bool isTerminating() const override { return terminating; }
+
+    Glib::RefPtr<Gtk::Application> gtkApplication() const { return app; }
+    // A window of the application became the active window.
+    void windowBecameActive();
+
+private:
+    Glib::RefPtr<Gtk::Application> app;
+    ApplicationDelegate* delegate = nullptr;
+    bool terminating = false;
+    bool launched = false;
+    std::vector<unsigned> signalSources;
+};
+
+} // namespace quorvel::gtk

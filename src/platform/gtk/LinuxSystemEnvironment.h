@@ -1,0 +1,13 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/SystemEnvironment.h"
+
+namespace quorvel::gtk {
+
+// Resources are looked up next to the executable (build tree) and in
+// ../share/quorvel (installed tree).
+std::unique_ptr<SystemEnvironment> makeLinuxSystemEnvironment();
+
+} // namespace quorvel::gtk

@@ -1,0 +1,71 @@
+#include "app/AppDelegate.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr double requestTimeoutSeconds = 60.0;
+
+bool isSuccessStatus(int status) { return status >= 200 && status < 300; }
+
+std::string errorText(const HttpResult& result) { return result.error.value_or("none"); }
+
+HttpRequest apiRequest(std::string method, std::string url) {
+    HttpRequest request;
+    request.method = std::move(method);
+    request.url = std::move(url);
+    request.headers = {{"X-Quorvel-Desktop", "1"}, {"X-Quorvel-Device", "desktop"}};
+    request.cachePolicy = CachePolicy::UseProtocolCachePolicy;
+    request.timeoutSeconds = requestTimeoutSeconds;
+    return request;
+}
+
+} // namespace
+
+void AppDelegate::getAPI(
+    const std::string& path,
+    std::function<void(std::optional<std::string>, std::optional<int>)> completion) {
+    const auto url = apiURL(path);
+    if (!url) {
+        log("GET " + path + " failed status=0 error=no URL can be formed from the path");
+        completion(std::nullopt, std::nullopt);
+        return;
+    }
+    platform.httpClient().send(
+        apiRequest("GET", *url),
+        [self = shared_from_this(), path, completion = std::move(completion)](HttpResult result) {
+            if (result.status && isSuccessStatus(*result.status)) {
+                const std::size_t bytes = result.body ? result.body->size() : 0;
+                self->log("GET " + path + " status=" + std::to_string(*result.status) +
+                          " bytes=" + std::to_string(bytes));
+                completion(std::move(result.body), result.status);
+                return;
+            }
+            self->log("GET " + path + " failed status=" + std::to_string(result.status.value_or(0)) +
+                      " error=" + errorText(result));
+            completion(std::nullopt, result.status);
+        });
+}
+
+void AppDelegate::postAPI(const std::string& path, std::function<void(bool)> completion) {
+    const auto url = apiURL(path);
+    if (!url) {
+        log("POST " + path + " failed status=0 error=no URL can be formed from the path");
+        completion(false);
+        return;
+    }
+    platform.httpClient().send(
+        apiRequest("POST", *url),
+        [self = shared_from_this(), path,
+         completion = std::move(completion)](const HttpResult& result) {
+            if (result.status) {
+                self->log("POST " + path + " status=" + std::to_string(*result.status));
+                completion(isSuccessStatus(*result.status));
+                return;
+            }
+            self->log("POST " + path + " failed status=0 error=" + errorText(result));
+            completion(false);
+        });
+}
+
+} // namespace quorvel

@@ -1,0 +1,15 @@
+#include <ctime>
+
+#include "app/AppDelegate.h"
+#include "service/DiagnosticLog.h"
+
+namespace quorvel {
+
+void AppDelegate::log(const std::string& message) const {
+    if (!logFile) {
+        return;
+    }
+    appendLogLine(*logFile, formatLogLine(std::time(nullptr), message));
+}
+
+} // namespace quorvel

@@ -1,0 +1,36 @@
+#include "app/AppDelegate.h"
+
+namespace quorvel {
+
+namespace {
+constexpr int contentWidth = 1280;
+constexpr int contentHeight = 820;
+} // namespace
+
+void AppDelegate::createWindow() {
+    webView = platform.createWebView();
+    webView->setNavigationDelegate(this);
+    webView->setUIDelegate(this);
+    window = platform.createWindow(contentWidth, contentHeight, WindowStyle{});
+    window->setTitle("Quorvel");
+    window->center();
+    window->setContentView(*webView);
+    window->makeKeyAndOrderFront();
+}
+
+void AppDelegate::showMainWindow() {
+    window->makeKeyAndOrderFront();
+    platform.application().activate();
+}
+
+void AppDelegate::reloadWebView() { webView->reload(); }
+
+void AppDelegate::webViewDidFinishNavigation() {
+    if (didPrepareDesktopNotifications) {
+        return;
+    }
+    didPrepareDesktopNotifications = true;
+    prepareDesktopNotifications();
+}
+
+} // namespace quorvel

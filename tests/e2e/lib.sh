@@ -1,0 +1,112 @@
+# Helpers shared by the end-to-end scripts; sourced, never run.
+set -euo pipefail
+
+E2E_TMP=$(mktemp -d /tmp/quorvel-e2e.XXXXXX)
+E2E_PIDS=()
+APP_PID=
+
+cleanup() {
+    local status=$?
+    if [ -n "${APP_PID}" ] && kill -0 "$APP_PID" 2>/dev/null; then
+        kill -KILL "$APP_PID" 2>/dev/null || true
+    fi
+    for pid in "${E2E_PIDS[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    wait 2>/dev/null || true
+    if [ "$status" -ne 0 ] && [ -d "$E2E_TMP/home" ]; then
+        find "$E2E_TMP/home" -name '*.log' -exec sh -c 'echo "--- $1"; tail -n 40 "$1"' _ {} \; >&2
+    fi
+    rm -rf "$E2E_TMP"
+    exit "$status"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+pass() { echo "ok: $*"; }
+
+# Polls a command until it succeeds, for at most $1 seconds.
+wait_for() {
+    local timeout=$1
+    shift
+    local deadline=$((SECONDS + timeout))
+    until "$@" >/dev/null 2>&1; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.2
+    done
+}
+
+# A display with a window manager and a notification server.
+start_desktop() {
+    local display_number
+    for display_number in $(seq 90 140); do
+        [ -e "/tmp/.X11-unix/X$display_number" ] || [ -e "/tmp/.X$display_number-lock" ] || break
+    done
+    export DISPLAY=":$display_number"
+    Xvfb "$DISPLAY" -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
+    E2E_PIDS+=($!)
+    wait_for 20 xdpyinfo || fail "Xvfb did not start"
+    dbus-update-activation-environment DISPLAY >/dev/null 2>&1 || true
+    openbox >/dev/null 2>&1 &
+    E2E_PIDS+=($!)
+    dunst >/dev/null 2>&1 &
+    E2E_PIDS+=($!)
+    wait_for 20 dunstctl count || fail "dunst did not start"
+    # A fresh user: data folder under a private home.
+    export HOME=$E2E_TMP/home
+    export XDG_DATA_HOME=$HOME/.local/share
+    export XDG_CONFIG_HOME=$HOME/.config
+    export XDG_CACHE_HOME=$HOME/.cache
+    mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
+    export NO_AT_BRIDGE=1
+    DATA_DIR=$XDG_DATA_HOME/Quorvel
+    LOG_FILE=$DATA_DIR/desktop-notifications.log
+}
+
+# Starts the shell (a path to its executable) in the background.
+start_app() {
+    "$1" >"$E2E_TMP/app.out" 2>&1 &
+    APP_PID=$!
+}
+
+# The id of the shell's main window, once it is mapped.
+main_window() {
+    xdotool search --sync --onlyvisible --name '^Quorvel$' 2>/dev/null | head -n 1
+}
+
+wait_main_window() {
+    wait_for "${1:-30}" bash -c "xdotool search --onlyvisible --name '^Quorvel\$' | grep -q ." ||
+        fail "the main window did not appear"
+    MAIN_WINDOW=$(xdotool search --onlyvisible --name '^Quorvel$' | head -n 1)
+}
+
+screenshot() {
+    import -window root "$E2E_ARTIFACTS/$1.png"
+    echo "screenshot: $E2E_ARTIFACTS/$1.png"
+}
+
+# Sends keys to the focused window after activating the given one.
+keys_to() {
+    local window=$1
+    shift
+    xdotool windowactivate --sync "$window" 2>/dev/null || true
+    sleep 0.3
+    xdotool key --delay 80 "$@"
+}
+
+# Waits for the shell to exit and sets EXIT_STATUS.
+wait_app_exit() {
+    local timeout=${1:-15}
+    local deadline=$((SECONDS + timeout))
+    while kill -0 "$APP_PID" 2>/dev/null; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.2
+    done
+    EXIT_STATUS=0
+    wait "$APP_PID" || EXIT_STATUS=$?
+    APP_PID=
+}

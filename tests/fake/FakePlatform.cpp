@@ -1,0 +1,358 @@
+#include "fake/FakePlatform.h"
+
+#include <algorithm>
+#include <atomic>
+#include <stdexcept>
+
+#include <unistd.h>
+
+namespace quorvel::testing {
+
+namespace {
+std::string cachePolicyName(CachePolicy policy) {
+    return policy == CachePolicy::ReloadIgnoringLocalCacheData ? "1" : "0";
+}
+} // namespace
+
+class FakePlatform::FakeTimer final : public Timer {
+public:
+    FakeTimer(FakePlatform& owner, int timerId) : platform(owner), id(timerId) {}
+    ~FakeTimer() override { platform.liveTimers.erase(id); }
+    void invalidate() override {
+        platform.calls.push_back("timer.invalidate " + std::to_string(id));
+        platform.liveTimers.erase(id);
+    }
+
+private:
+    FakePlatform& platform;
+    int id;
+};
+
+class FakePlatform::FakeWebView final : public WebView {
+public:
+    explicit FakeWebView(FakePlatform& owner) : platform(owner) {}
+    void setNavigationDelegate(WebViewNavigationDelegate* delegate) override {
+        platform.calls.push_back("webView.setNavigationDelegate");
+        platform.navigationDelegate = delegate;
+    }
+    void setUIDelegate(WebViewUIDelegate* delegate) override {
+        platform.calls.push_back("webView.setUIDelegate");
+        platform.uiDelegate = delegate;
+    }
+    void load(const PageRequest& request) override {
+        platform.calls.push_back("webView.load " + request.url + " cache=" +
+                                 cachePolicyName(request.cachePolicy) +
+                                 " timeout=" + std::to_string(int(request.timeoutSeconds)));
+    }
+    void reload() override { platform.calls.push_back("webView.reload"); }
+
+private:
+    FakePlatform& platform;
+};
+
+class FakePlatform::FakeWindow final : public Window {
+public:
+    explicit FakeWindow(FakePlatform& owner) : platform(owner) {}
+    void setTitle(const std::string& title) override {
+        platform.calls.push_back("window.setTitle " + title);
+    }
+    void center() override { platform.calls.push_back("window.center"); }
+    void setContentView(WebView&) override { platform.calls.push_back("window.setContentView"); }
+    void makeKeyAndOrderFront() override {
+        platform.calls.push_back("window.makeKeyAndOrderFront");
+    }
+
+private:
+    FakePlatform& platform;
+};
+
+class FakePlatform::FakeStatusItem final : public StatusItem {
+public:
+    explicit FakeStatusItem(FakePlatform& owner) : platform(owner) {}
+    bool hasButton() const override { return platform.statusItemHasButton; }
+    void setButtonTitle(const std::string& title) override {
+        platform.calls.push_back("statusItem.setButtonTitle " + title);
+        platform.statusItemTitle = title;
+    }
+    void setMenu(const Menu& menu) override {
+        platform.calls.push_back("statusItem.setMenu");
+        platform.statusMenu = menu;
+    }
+
+private:
+    FakePlatform& platform;
+};
+
+class FakePlatform::FakeChildProcess final : public ChildProcess {
+public:
+    explicit FakeChildProcess(FakePlatform& owner) : platform(owner) {}
+    void terminate() override { platform.calls.push_back("process.terminate"); }
+
+private:
+    FakePlatform& platform;
+};
+
+FakePlatform::FakePlatform() {
+    static std::atomic<int> counter{0};
+    dataDirectory = std::filesystem::temp_directory_path() /
+                    ("quorvel-fake-" + std::to_string(::getpid()) + "-" +
+                     std::to_string(counter++)) /
+                    "share";
+}
+
+FakePlatform::~FakePlatform() {
+    // Blocks still waiting may hold the application object; it goes first,
+    // while the timers it invalidates are still known.
+    pendingRequests.clear();
+    pendingAuthorizations.clear();
+    pendingNotifications.clear();
+    posted.clear();
+    scheduled.clear();
+    std::error_code ignored;
+    std::filesystem::remove_all(dataDirectory.parent_path(), ignored);
+}
+
+std::vector<std::string> FakePlatform::takeCalls() { return std::exchange(calls, {}); }
+
+int FakePlatform::indexOf(const std::string& prefix) const {
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].starts_with(prefix)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+int FakePlatform::count(const std::string& prefix) const {
+    return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const std::string& c) {
+        return c.starts_with(prefix);
+    }));
+}
+
+void FakePlatform::runMainQueue() {
+    while (!posted.empty()) {
+        auto block = std::move(posted.front());
+        posted.pop_front();
+        block();
+    }
+}
+
+void FakePlatform::advance(double seconds) {
+    const double target = now + seconds;
+    runMainQueue();
+    for (;;) {
+        auto next = std::min_element(scheduled.begin(), scheduled.end(), [](auto& a, auto& b) {
+            return a.due != b.due ? a.due < b.due : a.sequence < b.sequence;
+        });
+        if (next == scheduled.end() || next->due > target + 1e-9) {
+            break;
+        }
+        Scheduled entry = std::move(*next);
+        scheduled.erase(next);
+        now = entry.due;
+        if (entry.timerId != 0) {
+            if (!liveTimers.contains(entry.timerId)) {
+                continue;
+            }
+            calls.push_back("timer.fire " + std::to_string(entry.timerId));
+            scheduled.push_back(Scheduled{now + entry.interval, nextSequence++, entry.block,
+                                          entry.timerId, entry.interval});
+        }
+        entry.block();
+        runMainQueue();
+    }
+    now = target;
+}
+
+int FakePlatform::liveTimerCount() const { return static_cast<int>(liveTimers.size()); }
+
+void FakePlatform::completeRequest(HttpResult result) {
+    if (pendingRequests.empty()) {
+        throw std::logic_error("no pending request to complete");
+    }
+    PendingRequest pending = std::move(pendingRequests.front());
+    pendingRequests.pop_front();
+    pending.completion(std::move(result));
+}
+
+void FakePlatform::completeRequestWithStatus(int status, std::string body) {
+    completeRequest(HttpResult{std::move(body), status, std::nullopt});
+}
+
+void FakePlatform::failRequest(std::string error) {
+    completeRequest(HttpResult{std::nullopt, std::nullopt, std::move(error)});
+}
+
+void FakePlatform::answerAuthorization(bool granted) {
+    if (pendingAuthorizations.empty()) {
+        throw std::logic_error("no pending authorization request");
+    }
+    auto completion = std::move(pendingAuthorizations.front());
+    pendingAuthorizations.pop_front();
+    completion(granted);
+}
+
+void FakePlatform::answerNotification(std::optional<std::string> error) {
+    if (pendingNotifications.empty()) {
+        throw std::logic_error("no pending notification request");
+    }
+    PendingNotification pending = std::move(pendingNotifications.front());
+    pendingNotifications.pop_front();
+    pending.completion(std::move(error));
+}
+
+void FakePlatform::finishNavigation() {
+    if (navigationDelegate) {
+        navigationDelegate->webViewDidFinishNavigation();
+    }
+}
+
+void FakePlatform::failNavigation() {
+    // A failed load reports nothing to the application.
+}
+
+std::unique_ptr<WebView> FakePlatform::createWebView() {
+    calls.push_back("webView.create");
+    return std::make_unique<FakeWebView>(*this);
+}
+
+std::unique_ptr<Window> FakePlatform::createWindow(int contentWidth, int contentHeight,
+                                                   const WindowStyle& style) {
+    const bool all = style.titled && style.closable && style.miniaturizable && style.resizable;
+    calls.push_back("window.create " + std::to_string(contentWidth) + "x" +
+                    std::to_string(contentHeight) + (all ? " titled,closable,miniaturizable,resizable"
+                                                         : " partial-style"));
+    return std::make_unique<FakeWindow>(*this);
+}
+
+void FakePlatform::setDelegate(ApplicationDelegate* delegate) {
+    calls.push_back("application.setDelegate");
+    applicationDelegate = delegate;
+}
+
+void FakePlatform::setActivationPolicyRegular() {
+    calls.push_back("application.setActivationPolicyRegular");
+}
+
+void FakePlatform::activate() { calls.push_back("application.activate"); }
+
+int FakePlatform::run() {
+    calls.push_back("application.run");
+    return 0;
+}
+
+void FakePlatform::terminate() {
+    calls.push_back("application.terminate");
+    if (!terminating && applicationDelegate) {
+        terminating = true;
+        applicationDelegate->applicationWillTerminate();
+    }
+    terminating = true;
+}
+
+void FakePlatform::post(std::function<void()> block) {
+    calls.push_back("mainQueue.post");
+    posted.push_back(std::move(block));
+}
+
+void FakePlatform::postAfter(double seconds, std::function<void()> block) {
+    calls.push_back("mainQueue.postAfter " + std::to_string(seconds).substr(0, 4));
+    scheduled.push_back(Scheduled{now + seconds, nextSequence++, std::move(block)});
+}
+
+std::unique_ptr<Timer> FakePlatform::scheduleRepeatingTimer(double seconds,
+                                                            std::function<void()> block) {
+    const int id = nextTimerId++;
+    calls.push_back("timer.schedule " + std::to_string(id) + " every " +
+                    std::to_string(seconds).substr(0, 3));
+    liveTimers.insert(id);
+    scheduled.push_back(Scheduled{now + seconds, nextSequence++, std::move(block), id, seconds});
+    return std::make_unique<FakeTimer>(*this, id);
+}
+
+void FakePlatform::send(const HttpRequest& request, std::function<void(HttpResult)> completion) {
+    calls.push_back("http.send " + request.method + " " + request.url);
+    sentRequests.push_back(request);
+    pendingRequests.push_back(PendingRequest{request, std::move(completion)});
+}
+
+void FakePlatform::setDelegate(NotificationCenterDelegate* delegate) {
+    calls.push_back("notificationCenter.setDelegate");
+    notificationDelegate = delegate;
+}
+
+void FakePlatform::requestAuthorization(unsigned options, std::function<void(bool)> completion) {
+    calls.push_back("notificationCenter.requestAuthorization " + std::to_string(options));
+    authorizationOptions.push_back(options);
+    pendingAuthorizations.push_back(std::move(completion));
+}
+
+void FakePlatform::add(const NotificationRequest& request,
+                       std::function<void(std::optional<std::string>)> completion) {
+    calls.push_back("notificationCenter.add " + request.identifier);
+    addedNotifications.push_back(request);
+    pendingNotifications.push_back(PendingNotification{request, std::move(completion)});
+}
+
+AlertResult FakePlatform::runModal(const AlertSpec& spec) {
+    calls.push_back("alert " + spec.messageText);
+    shownAlerts.push_back(spec);
+    if (whileAlertOpen) {
+        whileAlertOpen(spec);
+    }
+    if (alertAnswers.empty()) {
+        return AlertResult{alertFirstButtonReturn, spec.textField ? spec.textField->text : ""};
+    }
+    AlertResult answer = alertAnswers.front();
+    alertAnswers.pop_front();
+    return answer;
+}
+
+void FakePlatform::setMainMenu(const Menu& menu) {
+    calls.push_back("menuBar.setMainMenu");
+    mainMenu = menu;
+}
+
+std::unique_ptr<StatusItem> FakePlatform::createSquareStatusItem() {
+    calls.push_back("menuBar.createSquareStatusItem");
+    return std::make_unique<FakeStatusItem>(*this);
+}
+
+void FakePlatform::clearContents() {
+    calls.push_back("pasteboard.clearContents");
+    clipboard.reset();
+}
+
+void FakePlatform::setString(const std::string& text) {
+    calls.push_back("pasteboard.setString " + text);
+    clipboard = text;
+}
+
+void FakePlatform::openFile(const std::filesystem::path& path) {
+    calls.push_back("workspace.openFile " + path.string());
+}
+
+void FakePlatform::beep() { calls.push_back("sound.beep"); }
+
+LaunchResult FakePlatform::launch(const ProcessSpec& spec) {
+    calls.push_back("process.launch " + spec.executable.string());
+    launchedProcesses.push_back(spec);
+    if (launchError) {
+        return LaunchResult{nullptr, *launchError};
+    }
+    return LaunchResult{std::make_unique<FakeChildProcess>(*this), {}};
+}
+
+std::optional<std::filesystem::path> FakePlatform::resourcePath(const std::string& folder,
+                                                                const std::string& name) const {
+    if (folder == "web" && name == "server.js") {
+        return serverScript;
+    }
+    return std::nullopt;
+}
+
+bool FakePlatform::isExecutableFile(const std::filesystem::path& path) const {
+    return executableFiles.contains(path.string());
+}
+
+} // namespace quorvel::testing

@@ -1,0 +1,185 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace quorvel::testing {
+
+// A platform that records every call, in order, in `calls`, and lets the test
+// drive time, the main queue, HTTP answers, notification answers and dialogs.
+class FakePlatform final : public Platform,
+                           Application,
+                           MainQueue,
+                           HttpClient,
+                           NotificationCenter,
+                           Alerts,
+                           MenuBar,
+                           Pasteboard,
+                           Workspace,
+                           Sound,
+                           ProcessLauncher,
+                           SystemEnvironment {
+public:
+    FakePlatform();
+    ~FakePlatform() override;
+
+    // Everything the application did to the platform, e.g. "window.setTitle Quorvel".
+    std::vector<std::string> calls;
+    std::vector<std::string> takeCalls();
+    // Index of the first recorded call that starts with `prefix`, or -1.
+    int indexOf(const std::string& prefix) const;
+    int count(const std::string& prefix) const;
+
+    // ---- manual clock and main queue ----
+    double now = 0;
+    // Runs the blocks posted for now (including those they post), in order.
+    void runMainQueue();
+    // Moves the clock forward, firing delayed blocks and timers when due.
+    void advance(double seconds);
+    int liveTimerCount() const;
+
+    // ---- HTTP ----
+    struct PendingRequest {
+        HttpRequest request;
+        std::function<void(HttpResult)> completion;
+    };
+    std::deque<PendingRequest> pendingRequests;
+    std::vector<HttpRequest> sentRequests;
+    // Completes the oldest pending request.
+    void completeRequest(HttpResult result);
+    void completeRequestWithStatus(int status, std::string body = {});
+    void failRequest(std::string error = "Could not connect: Connection refused");
+
+    // ---- notification centre ----
+    NotificationCenterDelegate* notificationDelegate = nullptr;
+    std::deque<std::function<void(bool)>> pendingAuthorizations;
+    std::vector<unsigned> authorizationOptions;
+    struct PendingNotification {
+        NotificationRequest request;
+        std::function<void(std::optional<std::string>)> completion;
+    };
+    std::deque<PendingNotification> pendingNotifications;
+    std::vector<NotificationRequest> addedNotifications;
+    void answerAuthorization(bool granted);
+    void answerNotification(std::optional<std::string> error = std::nullopt);
+
+    // ---- dialogs ----
+    std::vector<AlertSpec> shownAlerts;
+    // Answers for the next dialogs, in order; 1000 with the field untouched when empty.
+    std::deque<AlertResult> alertAnswers;
+    // Runs while a dialog is open, as the user would act meanwhile.
+    std::function<void(const AlertSpec&)> whileAlertOpen;
+
+    // ---- menus ----
+    std::optional<Menu> mainMenu;
+    std::optional<Menu> statusMenu;
+    bool statusItemHasButton = true;
+    std::string statusItemTitle;
+
+    // ---- clipboard ----
+    std::optional<std::string> clipboard = std::string("previous");
+
+    // ---- processes and environment ----
+    std::filesystem::path dataDirectory = "/home/user/.local/share";
+    std::string home = "/home/user";
+    std::map<std::string, std::string> environmentVariables = {{"PATH", "/usr/bin:/bin"}};
+    std::optional<std::filesystem::path> serverScript = std::filesystem::path("/opt/quorvel/web/server.js");
+    std::set<std::string> executableFiles = {"/usr/bin/node"};
+    std::optional<std::string> launchError;
+    std::vector<ProcessSpec> launchedProcesses;
+
+    // ---- web view delegates, as set by the application ----
+    WebViewNavigationDelegate* navigationDelegate = nullptr;
+    WebViewUIDelegate* uiDelegate = nullptr;
+    ApplicationDelegate* applicationDelegate = nullptr;
+    bool terminating = false;
+    // Simulates a page load that finished (or failed).
+    void finishNavigation();
+    void failNavigation();
+
+    // Platform
+    Application& application() override { return *this; }
+    MainQueue& mainQueue() override { return *this; }
+    HttpClient& httpClient() override { return *this; }
+    NotificationCenter& notificationCenter() override { return *this; }
+    Alerts& alerts() override { return *this; }
+    MenuBar& menuBar() override { return *this; }
+    Pasteboard& pasteboard() override { return *this; }
+    Workspace& workspace() override { return *this; }
+    Sound& sound() override { return *this; }
+    ProcessLauncher& processLauncher() override { return *this; }
+    const SystemEnvironment& environment() override { return *this; }
+    std::unique_ptr<WebView> createWebView() override;
+    std::unique_ptr<Window> createWindow(int contentWidth, int contentHeight,
+                                         const WindowStyle& style) override;
+
+private:
+    struct Scheduled {
+        double due;
+        long sequence;
+        std::function<void()> block;
+        int timerId = 0;
+        double interval = 0;
+    };
+    std::vector<Scheduled> scheduled;
+    std::deque<std::function<void()>> posted;
+    long nextSequence = 0;
+    int nextTimerId = 1;
+    std::set<int> liveTimers;
+    class FakeTimer;
+    class FakeWebView;
+    class FakeWindow;
+    class FakeStatusItem;
+    class FakeChildProcess;
+
+    // Application
+    void setDelegate(ApplicationDelegate* delegate) override;
+    void setActivationPolicyRegular() override;
+    void activate() override;
+    int run() override;
+    void terminate() override;
+    bool isTerminating() const override { return terminating; }
+    // MainQueue
+    void post(std::function<void()> block) override;
+    void postAfter(double seconds, std::function<void()> block) override;
+    std::unique_ptr<Timer> scheduleRepeatingTimer(double seconds,
+                                                  std::function<void()> block) override;
+    // HttpClient
+    void send(const HttpRequest& request, std::function<void(HttpResult)> completion) override;
+    // NotificationCenter
+    void setDelegate(NotificationCenterDelegate* delegate) override;
+    void requestAuthorization(unsigned options, std::function<void(bool)> completion) override;
+    void add(const NotificationRequest& request,
+             std::function<void(std::optional<std::string>)> completion) override;
+    // Alerts
+    AlertResult runModal(const AlertSpec& spec) override;
+    // MenuBar
+    void setMainMenu(const Menu& menu) override;
+    std::unique_ptr<StatusItem> createSquareStatusItem() override;
+    // Pasteboard, Workspace, Sound
+    void clearContents() override;
+    void setString(const std::string& text) override;
+    void openFile(const std::filesystem::path& path) override;
+    void beep() override;
+    // ProcessLauncher
+    LaunchResult launch(const ProcessSpec& spec) override;
+    // SystemEnvironment
+    std::filesystem::path userDataDirectory() const override { return dataDirectory; }
+    std::string homeDirectory() const override { return home; }
+    std::map<std::string, std::string> processEnvironment() const override {
+        return environmentVariables;
+    }
+    std::optional<std::filesystem::path> resourcePath(const std::string& folder,
+                                                      const std::string& name) const override;
+    bool isExecutableFile(const std::filesystem::path& path) const override;
+};
+
+} // namespace quorvel::testing

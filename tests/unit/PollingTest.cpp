@@ -1,0 +1,182 @@
+#include <fstream>
+#include <gmock/gmock.h>
+#include <sstream>
+
+#include "unit/AppFixture.h"
+
+namespace quorvel::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+const char* const pending = "http://203.0.113.10/api/desktop-notifications/pending";
+
+std::string threeRecords() {
+    return R"({"notifications":[
+        {"id":"n-1","messageTitle":"贵州茅台 突破 1800","messageBody":"现价 1801.00"},
+        {"id":"n-2","messageTitle":"腾讯控股","messageBody":"跌破 300","sourceType":"rule"},
+        {"id":"n-3","messageTitle":"平安银行","messageBody":"","sourceId":null}]})";
+}
+
+class PollingTest : public AppFixture {
+protected:
+    void SetUp() override { launch(); }
+
+    std::string logText() const {
+        std::ifstream in(*app->logFilePath());
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    std::vector<std::string> sentUrls() const {
+        std::vector<std::string> urls;
+        for (const auto& request : platform.sentRequests) {
+            urls.push_back(request.method + " " + request.url);
+        }
+        return urls;
+    }
+};
+
+TEST_F(PollingTest, StartingPollsAtOnceAndEveryEightSeconds) {
+    app->startDesktopNotificationPolling();
+    EXPECT_THAT(sentUrls(), ElementsAre(std::string("GET ") + pending));
+    platform.completeRequestWithStatus(200, R"({"notifications":[]})");
+    platform.advance(7.9);
+    EXPECT_EQ(platform.sentRequests.size(), 1u);
+    platform.advance(0.1);
+    EXPECT_EQ(platform.sentRequests.size(), 2u);
+    platform.completeRequestWithStatus(200, R"({"notifications":[]})");
+    platform.advance(8);
+    EXPECT_EQ(platform.sentRequests.size(), 3u);
+    EXPECT_TRUE(platform.shownAlerts.empty()); // the timer never reports
+}
+
+TEST_F(PollingTest, TheGuardDropsOverlappingPollsWithoutATrace) {
+    app->pollDesktopNotifications();
+    EXPECT_TRUE(app->pollInFlight());
+    app->applicationDidBecomeActive();   // new timer, immediate poll dropped
+    app->checkDesktopNotificationsNow(); // permission first, then a dropped poll
+    platform.answerAuthorization(true);
+    platform.advance(8); // the timer's poll is dropped too
+    EXPECT_EQ(platform.sentRequests.size(), 1u);
+    EXPECT_EQ(platform.liveTimerCount(), 1);
+    platform.runMainQueue();
+    EXPECT_TRUE(platform.shownAlerts.empty());
+
+    platform.failRequest();
+    EXPECT_FALSE(app->pollInFlight());
+    app->pollDesktopNotifications();
+    EXPECT_EQ(platform.sentRequests.size(), 2u);
+}
+
+TEST_F(PollingTest, RecordsAreDeliveredInOrderAndEachIsAcknowledged) {
+    app->pollDesktopNotifications();
+    platform.completeRequestWithStatus(200, threeRecords());
+    // Permission is still missing: fallback dialogs, acknowledged at once.
+    EXPECT_FALSE(app->pollInFlight());
+    EXPECT_THAT(sentUrls(),
+                ElementsAre(std::string("GET ") + pending,
+                            "POST http://203.0.113.10/api/desktop-notifications/n-1/mark-notified",
+                            "POST http://203.0.113.10/api/desktop-notifications/n-2/mark-notified",
+                            "POST http://203.0.113.10/api/desktop-notifications/n-3/mark-notified"));
+    for (const auto& request : platform.sentRequests) {
+        EXPECT_THAT(request.headers, ElementsAre(std::pair<std::string, std::string>{"X-Quorvel-Desktop", "1"},
+                                                 std::pair<std::string, std::string>{"X-Quorvel-Device", "desktop"}));
+    }
+    platform.runMainQueue();
+    EXPECT_THAT(alertTexts(), ElementsAre("贵州茅台 突破 1800", "腾讯控股", "平安银行"));
+    EXPECT_EQ(platform.shownAlerts[0].informativeText, "现价 1801.00");
+    EXPECT_EQ(platform.count("sound.beep"), 3);
+    EXPECT_THAT(logText(), HasSubstr("] pending loaded count=3\n"));
+}
+
+TEST_F(PollingTest, SystemNotificationsAreAcknowledgedWhenTheCentreAnswers) {
+    app->checkDesktopNotificationsNow();
+    EXPECT_EQ(platform.authorizationOptions, std::vector<unsigned>{7});
+    platform.answerAuthorization(true);
+    platform.completeRequestWithStatus(200, threeRecords());
+    ASSERT_EQ(platform.addedNotifications.size(), 3u);
+    EXPECT_EQ(platform.addedNotifications[1].identifier, "n-2");
+    EXPECT_EQ(platform.sentRequests.size(), 1u); // no acknowledgement before the answers
+
+    platform.answerNotification();
+    platform.answerNotification("server refused"); // refused: fallback, still acknowledged
+    platform.answerNotification();
+    EXPECT_EQ(platform.sentRequests.size(), 4u);
+    platform.runMainQueue();
+    EXPECT_THAT(alertTexts(), ElementsAre("腾讯控股"));
+    const std::string log = logText();
+    EXPECT_THAT(log, HasSubstr("] local notification id=n-1 success=true\n"));
+    EXPECT_THAT(log, HasSubstr("] local notification id=n-2 success=false\n"));
+}
+
+TEST_F(PollingTest, TheCheckCommandReportsEveryEmptyOrFailedResult) {
+    const auto check = [this](auto answer) {
+        platform.shownAlerts.clear();
+        app->checkDesktopNotificationsNow();
+        platform.answerAuthorization(false);
+        answer();
+        platform.runMainQueue();
+        return alertTexts();
+    };
+    EXPECT_THAT(check([this] { platform.completeRequestWithStatus(401, R"({"error":"login"})"); }),
+                ElementsAre("请先在Quorvel里登录账号。"));
+    EXPECT_THAT(check([this] { platform.failRequest(); }), ElementsAre("暂时无法连接云端提醒服务。"));
+    EXPECT_THAT(check([this] { platform.completeRequestWithStatus(500); }),
+                ElementsAre("暂时无法连接云端提醒服务。"));
+    EXPECT_THAT(check([this] { platform.completeRequestWithStatus(200, "[]"); }),
+                ElementsAre("云端提醒数据解析失败。"));
+    EXPECT_THAT(check([this] { platform.completeRequestWithStatus(200, R"({"notifications":[]})"); }),
+                ElementsAre("当前没有待弹出的云端提醒。"));
+    EXPECT_FALSE(app->notificationsAllowed());
+    EXPECT_THAT(logText(), HasSubstr("] pending decode failed\n"));
+
+    // The timer's polls stay silent for the same outcomes.
+    platform.shownAlerts.clear();
+    app->pollDesktopNotifications();
+    platform.completeRequestWithStatus(401);
+    platform.runMainQueue();
+    EXPECT_TRUE(platform.shownAlerts.empty());
+}
+
+TEST_F(PollingTest, TheIdIsOnePathSegmentOfTheAcknowledgement) {
+    app->pollDesktopNotifications();
+    platform.completeRequestWithStatus(200, R"({"notifications":[
+        {"id":"../../quotes/sync","messageTitle":"a","messageBody":"b"},
+        {"id":"1?x","messageTitle":"a","messageBody":"b"},
+        {"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","messageTitle":"a","messageBody":"b"},
+        {"id":"提醒 1","messageTitle":"a","messageBody":"b"}]})");
+    EXPECT_THAT(sentUrls(),
+                ElementsAre(std::string("GET ") + pending,
+                            "POST http://203.0.113.10/api/desktop-notifications/..%2F..%2Fquotes%2Fsync/mark-notified",
+                            "POST http://203.0.113.10/api/desktop-notifications/1%3Fx/mark-notified",
+                            "POST http://203.0.113.10/api/desktop-notifications/6F9619FF-8B86-D011-B42D-00C04FC964FF/mark-notified",
+                            "POST http://203.0.113.10/api/desktop-notifications/%E6%8F%90%E9%86%92%201/mark-notified"));
+}
+
+TEST_F(PollingTest, PreparationAnnouncesAsksAndRestartsPollingWhateverTheAnswers) {
+    app->prepareDesktopNotifications();
+    EXPECT_THAT(sentUrls(), ElementsAre("POST http://203.0.113.10/api/desktop-notifications/initialize"));
+    platform.completeRequestWithStatus(500);
+    platform.answerAuthorization(true);
+    EXPECT_TRUE(app->notificationsAllowed());
+    EXPECT_EQ(platform.liveTimerCount(), 0); // polling starts on the main queue
+    platform.runMainQueue();
+    EXPECT_EQ(platform.liveTimerCount(), 1);
+    EXPECT_EQ(platform.sentRequests.back().url, pending);
+}
+
+TEST_F(PollingTest, CompletionsDoNothingOnceTheApplicationIsGone) {
+    app->checkDesktopNotificationsNow();
+    std::weak_ptr<AppDelegate> weak = app;
+    app.reset();
+    EXPECT_TRUE(weak.expired());
+    platform.answerAuthorization(true);
+    platform.runMainQueue();
+    EXPECT_TRUE(platform.sentRequests.empty());
+}
+
+} // namespace
+} // namespace quorvel::testing

@@ -1,0 +1,103 @@
+#include <gmock/gmock.h>
+
+#include "unit/AppFixture.h"
+
+namespace quorvel::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+class ReadinessProbeTest : public AppFixture {
+protected:
+    void SetUp() override { launch(false); }
+    // The start-up probe is pending; this drops it from the record.
+    void failProbes(int count, int status = 503) {
+        for (int i = 0; i < count; ++i) {
+            ASSERT_EQ(platform.pendingRequests.size(), 1u);
+            platform.completeRequestWithStatus(status);
+            platform.advance(0.25);
+        }
+    }
+};
+
+TEST_F(ReadinessProbeTest, CloudBackendLoadsAtOnceWithoutAProbe) {
+    FakePlatform cloudPlatform;
+    auto cloud = std::make_shared<AppDelegate>(cloudPlatform, true, cloudURL);
+    cloud->createWindow();
+    cloudPlatform.calls.clear();
+    cloud->loadAppWhenReady();
+    EXPECT_THAT(cloudPlatform.calls, ElementsAre("webView.load http://203.0.113.10 cache=1 timeout=60"));
+    EXPECT_TRUE(cloudPlatform.pendingRequests.empty());
+}
+
+TEST_F(ReadinessProbeTest, FirstAnswerOf200PreparesThenLoads) {
+    ASSERT_EQ(platform.pendingRequests.size(), 1u);
+    const HttpRequest probe = platform.pendingRequests.front().request;
+    EXPECT_EQ(probe.method, "GET");
+    EXPECT_EQ(probe.url, "http://127.0.0.1:45721");
+    EXPECT_TRUE(probe.headers.empty());
+    EXPECT_EQ(probe.cachePolicy, CachePolicy::ReloadIgnoringLocalCacheData);
+    EXPECT_EQ(probe.timeoutSeconds, 60.0);
+
+    platform.completeRequestWithStatus(200, "<html>");
+    EXPECT_EQ(platform.count("webView.load"), 0); // nothing before the main queue runs
+    platform.runMainQueue();
+    const int prepare = platform.indexOf("http.send POST http://127.0.0.1:45721/api/desktop-notifications/initialize");
+    const int load = platform.indexOf("webView.load http://127.0.0.1:45721 cache=0 timeout=60");
+    ASSERT_GE(prepare, 0);
+    ASSERT_GE(load, 0);
+    EXPECT_LT(prepare, load);
+    EXPECT_TRUE(platform.shownAlerts.empty());
+}
+
+TEST_F(ReadinessProbeTest, RetriesAQuarterSecondAfterEachFailedProbe) {
+    platform.failRequest(); // connection refused
+    platform.advance(0.24);
+    EXPECT_TRUE(platform.pendingRequests.empty());
+    platform.advance(0.01);
+    ASSERT_EQ(platform.pendingRequests.size(), 1u);
+    platform.completeRequestWithStatus(503);
+    platform.advance(0.25);
+    platform.completeRequest(HttpResult{}); // no response at all is not ready either
+    platform.advance(0.25);
+    platform.completeRequestWithStatus(404);
+    platform.advance(0.25);
+    platform.completeRequestWithStatus(200);
+    platform.runMainQueue();
+    EXPECT_EQ(platform.count("webView.load"), 1);
+    EXPECT_EQ(platform.count("mainQueue.postAfter 0.25"), 4);
+}
+
+TEST_F(ReadinessProbeTest, GivesUpAfterThirtyOneProbes) {
+    failProbes(30);
+    ASSERT_EQ(platform.pendingRequests.size(), 1u);
+    platform.completeRequestWithStatus(503);
+    platform.runMainQueue();
+    EXPECT_EQ(platform.sentRequests.size(), 31u);
+    ASSERT_EQ(platform.shownAlerts.size(), 1u);
+    EXPECT_EQ(platform.shownAlerts[0].messageText, "Quorvel无法启动");
+    EXPECT_EQ(platform.shownAlerts[0].informativeText, "本地服务启动超时。");
+    EXPECT_EQ(platform.count("application.terminate"), 1);
+    platform.advance(10);
+    EXPECT_EQ(platform.sentRequests.size(), 31u);
+}
+
+TEST_F(ReadinessProbeTest, AnAnswerOnTheLastProbeStillLoads) {
+    failProbes(30);
+    platform.completeRequestWithStatus(200);
+    platform.runMainQueue();
+    EXPECT_EQ(platform.count("webView.load"), 1);
+    EXPECT_TRUE(platform.shownAlerts.empty());
+}
+
+TEST_F(ReadinessProbeTest, APendingProbeDoesNotKeepTheApplicationAlive) {
+    std::weak_ptr<AppDelegate> weak = app;
+    app.reset();
+    EXPECT_TRUE(weak.expired());
+    platform.completeRequestWithStatus(200);
+    platform.advance(1);
+    EXPECT_EQ(platform.count("webView.load"), 0);
+}
+
+} // namespace
+} // namespace quorvel::testing
