@@ -4,8 +4,9 @@
 
 namespace quorvel {
 
-AppDelegate::AppDelegate(Platform& platform_, bool useCloudBackend_, std::string cloudBaseURL_)
-    : platform(platform_), useCloudBackend(useCloudBackend_),
+AppDelegate::AppDelegate(Platform& platform_, bool useCloudBackend_, std::string cloudBaseURL_,
+                         std::string port_)
+    : platform(platform_), port(std::move(port_)), useCloudBackend(useCloudBackend_),
       cloudBaseURL(std::move(cloudBaseURL_)) {}
 
 AppDelegate::~AppDelegate() {

@@ -26,8 +26,11 @@ public:
     using DesktopNotification = quorvel::DesktopNotification;
     using DesktopNotificationsResponse = quorvel::DesktopNotificationsResponse;
 
+    // The backend settings are constants of the build; tests may choose
+    // others, including the local server's port.
     explicit AppDelegate(Platform& platform, bool useCloudBackend = build::useCloudBackend,
-                         std::string cloudBaseURL = build::cloudBaseURL);
+                         std::string cloudBaseURL = build::cloudBaseURL,
+                         std::string port = "45721");
     ~AppDelegate() override;
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
@@ -127,7 +130,7 @@ private:
     bool didPrepareDesktopNotifications = false;
     std::optional<std::filesystem::path> appSupport;
     std::optional<std::filesystem::path> logFile;
-    const std::string port = "45721";
+    const std::string port;
     const bool useCloudBackend;
     const std::string cloudBaseURL;
 };

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace quorvel {
+
+// One line of the diagnostic log: "[" + UTC time stamp "YYYY-MM-DDTHH:MM:SSZ" + "] " + message
+// + LF. The message is taken as it is, without escaping.
+std::string formatLogLine(std::time_t now, std::string_view message);
+
+// Appends `line` to `file`, creating the file (mode 0600) when it is missing but never its
+// folder. The whole line goes out in one append while a process-wide lock is held, so lines
+// written from several threads never interleave. Every failure drops the line silently.
+void appendLogLine(const std::filesystem::path& file, std::string_view line) noexcept;
+
+} // namespace quorvel

@@ -1,0 +1,111 @@
+#include "service/DiagnosticLog.h"
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace quorvel {
+namespace {
+
+namespace fs = std::filesystem;
+
+class DiagnosticLogTest : public testing::Test {
+protected:
+    void SetUp() override {
+        static std::atomic<int> counter{0};
+        folder_ = fs::temp_directory_path() /
+                  ("quorvel-log-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+        fs::create_directories(folder_);
+        file_ = folder_ / "desktop-notifications.log";
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+    std::string contents() const {
+        std::ifstream in(file_, std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        return bytes.str();
+    }
+
+    fs::path folder_, file_;
+};
+
+TEST(DiagnosticLogLineTest, HasUtcTimeStampAndTheMessageVerbatim) {
+    EXPECT_EQ(formatLogLine(1796538650, "GET /api/x status=200 bytes=2"),
+              "[2026-12-06T06:30:50Z] GET /api/x status=200 bytes=2\n");
+    EXPECT_EQ(formatLogLine(0, ""), "[1970-01-01T00:00:00Z] \n");
+    EXPECT_EQ(formatLogLine(951868799, "中文 提醒"), "[2000-02-29T23:59:59Z] 中文 提醒\n");
+    EXPECT_EQ(formatLogLine(0, "a\nb"), "[1970-01-01T00:00:00Z] a\nb\n");
+}
+
+TEST_F(DiagnosticLogTest, CreatesPrivateFileThenAppends) {
+    appendLogLine(file_, "first\n");
+    EXPECT_EQ(contents(), "first\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(file_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    appendLogLine(file_, formatLogLine(0, "通知"));
+    EXPECT_EQ(contents(), "first\n[1970-01-01T00:00:00Z] 通知\n");
+}
+
+TEST_F(DiagnosticLogTest, MissingFolderDropsLinesUntilItIsBack) {
+    fs::remove_all(folder_);
+    EXPECT_NO_THROW(appendLogLine(file_, "lost\n"));
+    EXPECT_FALSE(fs::exists(folder_)) << "the log never creates the data folder";
+
+    fs::create_directories(folder_);
+    appendLogLine(file_, "kept\n");
+    EXPECT_EQ(contents(), "kept\n");
+}
+
+TEST_F(DiagnosticLogTest, ConcurrentWritersNeverSplitLines) {
+    constexpr int kThreads = 4;
+    constexpr int kLines = 2500;
+    const std::string padding(150, 'x');
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t) {
+        writers.emplace_back([&, t] {
+            for (int n = 0; n < kLines; ++n) {
+                appendLogLine(file_, formatLogLine(0, std::to_string(t) + " " + std::to_string(n) +
+                                                          " " + padding));
+            }
+        });
+    }
+    for (auto& writer : writers) {
+        writer.join();
+    }
+
+    std::istringstream lines(contents());
+    std::vector<int> next(kThreads, 0);
+    std::string line;
+    int total = 0;
+    while (std::getline(lines, line)) {
+        int thread = -1;
+        int number = -1;
+        char rest[200] = {};
+        ASSERT_EQ(
+            std::sscanf(line.c_str(), "[1970-01-01T00:00:00Z] %d %d %199s", &thread, &number, rest),
+            3)
+            << line;
+        ASSERT_TRUE(thread >= 0 && thread < kThreads) << line;
+        EXPECT_EQ(number, next[static_cast<std::size_t>(thread)]++)
+            << "lines of one thread in order";
+        EXPECT_EQ(rest, padding) << line;
+        ++total;
+    }
+    EXPECT_EQ(total, kThreads * kLines);
+}
+
+} // namespace
+} // namespace quorvel
