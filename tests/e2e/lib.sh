@@ -110,3 +110,32 @@ wait_app_exit() {
     wait "$APP_PID" || EXIT_STATUS=$?
     APP_PID=
 }
+
+# A copy of the local build whose bundled service is the scripted one, so the
+# shell launches it on 45721 as it would launch the real service.
+install_scripted_service() {
+    SCRIPTED_APP=$E2E_TMP/app
+    mkdir -p "$SCRIPTED_APP/web"
+    cp "$E2E_BUILD_DIR/quorvel" "$SCRIPTED_APP/quorvel"
+    cp "$E2E_SOURCE_DIR/tests/e2e/service/server.js" "$SCRIPTED_APP/web/server.js"
+    export E2E_LOG=$E2E_TMP/requests.jsonl
+    : >"$E2E_LOG"
+}
+
+# True when the scripted service saw a request whose "METHOD URL" matches.
+service_saw() {
+    node -e '
+        const [file, pattern] = process.argv.slice(1);
+        const lines = require("fs").readFileSync(file, "utf8").split("\n").filter(Boolean);
+        const re = new RegExp(pattern);
+        process.exit(lines.some((l) => { const r = JSON.parse(l); return re.test(r.method + " " + r.url); }) ? 0 : 1);
+    ' "$E2E_LOG" "$1"
+}
+
+# The bodies of the page's reports, one a line.
+page_reports() {
+    node -e '
+        const lines = require("fs").readFileSync(process.argv[1], "utf8").split("\n").filter(Boolean);
+        for (const l of lines) { const r = JSON.parse(l); if (r.url === "/report") console.log(r.body); }
+    ' "$E2E_LOG"
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "fake/FakePlatform.h"
+#include "platform/gtk/GlibMainQueue.h"
+#include "platform/gtk/MainLoop.h"
+#include "platform/gtk/SoupHttpClient.h"
+
+namespace quorvel::testing {
+
+// The recording fake platform, but with the real HTTP client and the real
+// main loop, so the application object talks to a server on loopback.
+class NetworkedFakePlatform final : public Platform {
+public:
+    FakePlatform fake;
+
+    Application& application() override { return fake.application(); }
+    MainQueue& mainQueue() override { return *queue; }
+    HttpClient& httpClient() override { return *http; }
+    NotificationCenter& notificationCenter() override { return fake.notificationCenter(); }
+    Alerts& alerts() override { return fake.alerts(); }
+    MenuBar& menuBar() override { return fake.menuBar(); }
+    Pasteboard& pasteboard() override { return fake.pasteboard(); }
+    Workspace& workspace() override { return fake.workspace(); }
+    Sound& sound() override { return fake.sound(); }
+    ProcessLauncher& processLauncher() override { return fake.processLauncher(); }
+    const SystemEnvironment& environment() override { return fake.environment(); }
+    std::unique_ptr<WebView> createWebView() override { return fake.createWebView(); }
+    std::unique_ptr<Window> createWindow(int width, int height, const WindowStyle& style) override {
+        return fake.createWindow(width, height, style);
+    }
+
+    // Runs the main loop until the condition holds or `seconds` pass.
+    bool runUntil(const std::function<bool()>& done, double seconds = 10) {
+        return gtk::iterateMainLoopUntil(done, seconds);
+    }
+    void runFor(double seconds) {
+        gtk::iterateMainLoopUntil([] { return false; }, seconds);
+    }
+
+private:
+    std::unique_ptr<MainQueue> queue = gtk::makeGlibMainQueue();
+    std::unique_ptr<HttpClient> http = gtk::makeSoupHttpClient();
+};
+
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The messages of the log's lines, without their time stamps.
+inline std::vector<std::string> logMessages(const std::filesystem::path& path) {
+    std::vector<std::string> messages;
+    std::istringstream lines(readFile(path));
+    for (std::string line; std::getline(lines, line);) {
+        const auto end = line.find("] ");
+        messages.push_back(end == std::string::npos ? line : line.substr(end + 2));
+    }
+    return messages;
+}
+
+} // namespace quorvel::testing
