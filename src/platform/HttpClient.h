@@ -31,7 +31,8 @@ struct HttpResult {
 class HttpClient {
 public:
     virtual ~HttpClient() = default;
-    // Returns at once; the completion runs exactly once, later.
+    // Returns at once; the completion runs exactly once, later, unless the
+    // client is destroyed first (then it is released without running).
     virtual void send(const HttpRequest& request, std::function<void(HttpResult)> completion) = 0;
 };
 

@@ -43,7 +43,8 @@ class NotificationCenter {
 public:
     virtual ~NotificationCenter() = default;
     virtual void setDelegate(NotificationCenterDelegate* delegate) = 0;
-    // The completion runs exactly once, later, with the answer.
+    // The completion runs exactly once, later, with the answer (unless the
+    // centre is destroyed first).
     virtual void requestAuthorization(unsigned options,
                                       std::function<void(bool granted)> completion) = 0;
     // The completion runs exactly once, later: no error when the request was

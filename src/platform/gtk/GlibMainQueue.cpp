@@ -1,24 +1,13 @@
 #include "platform/gtk/GlibMainQueue.h"
 
 #include <glib.h>
+#include <set>
 
 namespace quorvel::gtk {
 
 namespace {
 
 using Block = std::function<void()>;
-
-gboolean runOnce(gpointer data) {
-    (*static_cast<Block*>(data))();
-    return G_SOURCE_REMOVE;
-}
-
-gboolean runRepeatedly(gpointer data) {
-    (*static_cast<Block*>(data))();
-    return G_SOURCE_CONTINUE;
-}
-
-void destroyBlock(gpointer data) { delete static_cast<Block*>(data); }
 
 guint milliseconds(double seconds) {
     return seconds <= 0 ? 0 : static_cast<guint>(seconds * 1000.0 + 0.5);
@@ -39,15 +28,28 @@ private:
     guint sourceId;
 };
 
+gboolean runRepeatedly(gpointer data) {
+    (*static_cast<Block*>(data))();
+    return G_SOURCE_CONTINUE;
+}
+
+void destroyBlock(gpointer data) { delete static_cast<Block*>(data); }
+
+// Blocks not yet run when the queue goes away are dropped with it, so none
+// runs against objects that no longer exist.
 class GlibMainQueue final : public MainQueue {
 public:
-    void post(Block block) override {
-        g_idle_add_full(G_PRIORITY_DEFAULT, runOnce, new Block(std::move(block)), destroyBlock);
+    ~GlibMainQueue() override {
+        const std::set<guint> remaining = std::move(pending);
+        for (const guint id : remaining) {
+            g_source_remove(id);
+        }
     }
 
+    void post(Block block) override { schedule(0, std::move(block), true); }
+
     void postAfter(double seconds, Block block) override {
-        g_timeout_add_full(G_PRIORITY_DEFAULT, milliseconds(seconds), runOnce,
-                           new Block(std::move(block)), destroyBlock);
+        schedule(milliseconds(seconds), std::move(block), false);
     }
 
     std::unique_ptr<Timer> scheduleRepeatingTimer(double seconds, Block block) override {
@@ -56,6 +58,29 @@ public:
                                             destroyBlock);
         return std::make_unique<GlibTimer>(id);
     }
+
+private:
+    struct Pending {
+        GlibMainQueue* queue;
+        guint id;
+        Block block;
+    };
+
+    void schedule(guint delay, Block block, bool idle) {
+        auto* entry = new Pending{this, 0, std::move(block)};
+        const auto run = [](gpointer data) -> gboolean {
+            auto* self = static_cast<Pending*>(data);
+            self->queue->pending.erase(self->id);
+            self->block();
+            return G_SOURCE_REMOVE;
+        };
+        const auto destroy = [](gpointer data) { delete static_cast<Pending*>(data); };
+        entry->id = idle ? g_idle_add_full(G_PRIORITY_DEFAULT, run, entry, destroy)
+                         : g_timeout_add_full(G_PRIORITY_DEFAULT, delay, run, entry, destroy);
+        pending.insert(entry->id);
+    }
+
+    std::set<guint> pending;
 };
 
 } // namespace

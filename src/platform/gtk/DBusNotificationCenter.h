@@ -1,0 +1,35 @@
+#pragma once
+
+#include "platform/NotificationCenter.h"
+
+#include <functional>
+#include <memory>
+
+namespace quorvel::gtk {
+
+// The desktop's notification service, org.freedesktop.Notifications on the
+// session bus. Create and use it on the main thread; every completion and
+// delegate call runs on the GLib main loop (default context), never inside
+// the call that caused it.
+//
+// - requestAuthorization: the desktop has no per-application permission, so
+//   the answer is whether a notification server answers on the session bus
+//   (GetCapabilities, at most 5 seconds; a server that D-Bus can start on
+//   demand is started). The options do not change the answer.
+// - add: one Notify call as application "Quorvel" with a "default" action.
+//   The body is escaped when the server takes markup in bodies. While
+//   `applicationIsActive` says the application is in front, the delegate
+//   chooses the presentation: without a banner the notification is marked
+//   transient (not kept in the server's list), with only a list entry it is
+//   sent with low urgency, with neither it is not shown at all (the request
+//   still counts as accepted), and without sound it asks for silence.
+// - An ActionInvoked "default" for a notification sent here is reported to
+//   the delegate as the user opening it.
+//
+// Without a session bus or a server, permission is refused and every
+// request fails with a message. Destroying the center cancels its requests
+// in flight and releases their completions without running them.
+std::unique_ptr<NotificationCenter>
+makeDBusNotificationCenter(std::function<bool()> applicationIsActive);
+
+} // namespace quorvel::gtk

@@ -1,0 +1,264 @@
+#include "platform/gtk/SoupHttpClient.h"
+
+#include <algorithm>
+#include <cmath>
+#include <libsoup/soup.h>
+#include <mutex>
+#include <set>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace quorvel::gtk {
+
+namespace {
+
+// RFC 9110 token: method names and header field names.
+bool isToken(std::string_view text) {
+    static constexpr std::string_view extra = "!#$%&'*+-.^_`|~";
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+               extra.find(c) != std::string_view::npos;
+    });
+}
+
+// A field value must not be able to end the field or the head early.
+bool isSafeFieldValue(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+bool methodSendsBody(std::string_view method) {
+    return method == "POST" || method == "PUT" || method == "PATCH";
+}
+
+struct Exchange;
+
+// The exchanges a client has in flight, shared with them, so that a client
+// that goes can abandon them.
+struct Registry {
+    std::mutex mutex;
+    bool closed = false;
+    std::set<Exchange*> live;
+};
+
+// One request, from send() until its completion has run. Owned by whichever
+// GLib callback is pending for it; deleted right before the completion runs.
+struct Exchange {
+    std::shared_ptr<Registry> registry;
+    SoupSession* session = nullptr; // a reference of its own
+    double sessionTimeoutSeconds = 0;
+    HttpRequest request;
+    std::function<void(HttpResult)> completion;
+    SoupMessage* message = nullptr;
+    GCancellable* cancellable = nullptr;
+    guint deadline = 0;
+    bool timedOut = false;
+
+    Exchange() = default;
+    Exchange(const Exchange&) = delete;
+    Exchange& operator=(const Exchange&) = delete;
+
+    ~Exchange() {
+        if (deadline != 0) {
+            g_source_remove(deadline);
+        }
+        g_clear_object(&cancellable);
+        g_clear_object(&message);
+        g_clear_object(&session);
+    }
+
+    // An abandoned exchange has no completion left to run.
+    bool abandoned() {
+        std::lock_guard lock(registry->mutex);
+        return !completion;
+    }
+
+    // Ends the exchange: frees it, then runs the completion, if it still has one.
+    void finish(HttpResult result) {
+        std::function<void(HttpResult)> done;
+        {
+            std::lock_guard lock(registry->mutex);
+            registry->live.erase(this);
+            done = std::move(completion);
+        }
+        delete this;
+        if (done) {
+            done(std::move(result));
+        }
+    }
+
+    void fail(std::string error) {
+        HttpResult result;
+        result.error = std::move(error);
+        finish(std::move(result));
+    }
+};
+
+void onExchangeFinished(GObject* source, GAsyncResult* asyncResult, gpointer data) {
+    auto* exchange = static_cast<Exchange*>(data);
+    GError* error = nullptr;
+    GBytes* bytes = soup_session_send_and_read_finish(SOUP_SESSION(source), asyncResult, &error);
+
+    HttpResult result;
+    // libsoup reports 0 until a response head has arrived.
+    if (const guint status = soup_message_get_status(exchange->message); status != 0) {
+        result.status = static_cast<int>(status);
+    }
+    if (bytes != nullptr) {
+        gsize size = 0;
+        const auto* content = static_cast<const char*>(g_bytes_get_data(bytes, &size));
+        result.body = std::string(content != nullptr ? content : "", size);
+        g_bytes_unref(bytes);
+    } else {
+        // The exchange failed; a status is kept when the response head came
+        // before the failure, but a partial body is never handed on.
+        result.error = exchange->timedOut
+                           ? std::string("The request timed out.")
+                           : std::string(error != nullptr ? error->message : "The request failed.");
+    }
+    g_clear_error(&error);
+    exchange->finish(std::move(result));
+}
+
+gboolean onDeadline(gpointer data) {
+    auto* exchange = static_cast<Exchange*>(data);
+    exchange->deadline = 0;
+    exchange->timedOut = true;
+    g_cancellable_cancel(exchange->cancellable);
+    return G_SOURCE_REMOVE;
+}
+
+// Runs on the main loop: builds the message and hands it to the session.
+gboolean startExchange(gpointer data) {
+    auto* exchange = static_cast<Exchange*>(data);
+    if (exchange->abandoned()) {
+        exchange->finish({});
+        return G_SOURCE_REMOVE;
+    }
+    const HttpRequest& request = exchange->request;
+
+    GError* error = nullptr;
+    GUri* uri =
+        g_uri_parse(request.url.c_str(), static_cast<GUriFlags>(SOUP_HTTP_URI_FLAGS), &error);
+    if (uri == nullptr) {
+        std::string text = "Invalid URL \"" + request.url + "\": " + error->message;
+        g_error_free(error);
+        exchange->fail(std::move(text));
+        return G_SOURCE_REMOVE;
+    }
+    const char* scheme = g_uri_get_scheme(uri);
+    const char* host = g_uri_get_host(uri);
+    const bool supported =
+        (g_ascii_strcasecmp(scheme, "http") == 0 || g_ascii_strcasecmp(scheme, "https") == 0) &&
+        host != nullptr && *host != '\0';
+    if (!supported) {
+        g_uri_unref(uri);
+        exchange->fail("Unsupported URL \"" + request.url + "\"");
+        return G_SOURCE_REMOVE;
+    }
+    if (!isToken(request.method)) {
+        g_uri_unref(uri);
+        exchange->fail("Invalid request method \"" + request.method + "\"");
+        return G_SOURCE_REMOVE;
+    }
+    for (const auto& [name, value] : request.headers) {
+        if (!isToken(name) || !isSafeFieldValue(value)) {
+            g_uri_unref(uri);
+            exchange->fail("Invalid header field \"" + name + "\"");
+            return G_SOURCE_REMOVE;
+        }
+    }
+
+    exchange->message = soup_message_new_from_uri(request.method.c_str(), uri);
+    g_uri_unref(uri);
+    SoupMessageHeaders* headers = soup_message_get_request_headers(exchange->message);
+    for (const auto& [name, value] : request.headers) {
+        soup_message_headers_append(headers, name.c_str(), value.c_str());
+    }
+    if (methodSendsBody(request.method)) {
+        // An empty body of its own, so that the request says "Content-Length:
+        // 0" as HTTP wants of a body-carrying method, and no content type.
+        GBytes* empty = g_bytes_new_static("", 0);
+        soup_message_set_request_body_from_bytes(exchange->message, nullptr, empty);
+        g_bytes_unref(empty);
+    }
+
+    const double timeout = request.timeoutSeconds;
+    if (std::isfinite(timeout) && timeout > 0 && timeout != exchange->sessionTimeoutSeconds) {
+        const double milliseconds = std::min(timeout * 1000.0, double(G_MAXUINT));
+        exchange->deadline =
+            g_timeout_add(static_cast<guint>(std::ceil(milliseconds)), onDeadline, exchange);
+    }
+    soup_session_send_and_read_async(exchange->session, exchange->message, G_PRIORITY_DEFAULT,
+                                     exchange->cancellable, onExchangeFinished, exchange);
+    return G_SOURCE_REMOVE;
+}
+
+class SoupHttpClient final : public HttpClient {
+public:
+    explicit SoupHttpClient(double ioTimeoutSeconds) {
+        double seconds = std::isfinite(ioTimeoutSeconds) ? std::ceil(ioTimeoutSeconds) : 60.0;
+        seconds = std::clamp(seconds, 1.0, 24.0 * 3600.0);
+        timeoutSeconds_ = seconds;
+        // A plain session has no cache and no cookie jar; it follows redirects.
+        session_ = soup_session_new();
+        soup_session_set_timeout(session_, static_cast<guint>(seconds));
+        soup_session_set_idle_timeout(session_, static_cast<guint>(seconds));
+    }
+
+    ~SoupHttpClient() override {
+        // Requests in flight are cancelled, and their completions released
+        // now, never to run: nothing calls back into a world that is going.
+        std::vector<std::function<void(HttpResult)>> released;
+        std::vector<GCancellable*> cancellables;
+        {
+            std::lock_guard lock(registry_->mutex);
+            registry_->closed = true;
+            for (Exchange* exchange : registry_->live) {
+                released.push_back(std::move(exchange->completion));
+                exchange->completion = nullptr;
+                cancellables.push_back(G_CANCELLABLE(g_object_ref(exchange->cancellable)));
+            }
+        }
+        for (GCancellable* cancellable : cancellables) {
+            g_cancellable_cancel(cancellable);
+            g_object_unref(cancellable);
+        }
+        g_object_unref(session_);
+    }
+
+    SoupHttpClient(const SoupHttpClient&) = delete;
+    SoupHttpClient& operator=(const SoupHttpClient&) = delete;
+
+    void send(const HttpRequest& request, std::function<void(HttpResult)> completion) override {
+        auto* exchange = new Exchange;
+        exchange->registry = registry_;
+        exchange->session = SOUP_SESSION(g_object_ref(session_));
+        exchange->sessionTimeoutSeconds = timeoutSeconds_;
+        exchange->request = request;
+        exchange->cancellable = g_cancellable_new();
+        {
+            std::lock_guard lock(registry_->mutex);
+            if (!registry_->closed) {
+                exchange->completion = std::move(completion);
+                registry_->live.insert(exchange);
+            }
+        }
+        // Started from the main loop, so the session is only ever used there
+        // and the completion never runs inside send().
+        g_idle_add_full(G_PRIORITY_DEFAULT, startExchange, exchange, nullptr);
+    }
+
+private:
+    std::shared_ptr<Registry> registry_ = std::make_shared<Registry>();
+    SoupSession* session_ = nullptr;
+    double timeoutSeconds_ = 60;
+};
+
+} // namespace
+
+std::unique_ptr<HttpClient> makeSoupHttpClient(double ioTimeoutSeconds) {
+    return std::make_unique<SoupHttpClient>(ioTimeoutSeconds);
+}
+
+} // namespace quorvel::gtk

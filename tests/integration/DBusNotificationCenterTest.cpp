@@ -1,0 +1,532 @@
+#include "platform/gtk/DBusNotificationCenter.h"
+
+#include "platform/gtk/MainLoop.h"
+#include "platform/gtk/PosixProcessLauncher.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include <gio/gio.h>
+
+namespace quorvel {
+namespace {
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+
+constexpr unsigned kDoNotQueue = 4; // DBUS_NAME_FLAG_DO_NOT_QUEUE
+constexpr unsigned kPrimaryOwner = 1;         // RequestName reply
+
+constexpr const char* kServerXml = R"(<node>
+  <interface name="org.freedesktop.Notifications">
+    <method name="GetCapabilities"><arg direction="out" type="as"/></method>
+    <method name="GetServerInformation">
+      <arg direction="out" type="s"/><arg direction="out" type="s"/>
+      <arg direction="out" type="s"/><arg direction="out" type="s"/>
+    </method>
+    <method name="Notify">
+      <arg direction="in" type="s"/><arg direction="in" type="u"/>
+      <arg direction="in" type="s"/><arg direction="in" type="s"/>
+      <arg direction="in" type="s"/><arg direction="in" type="as"/>
+      <arg direction="in" type="a{sv}"/><arg direction="in" type="i"/>
+      <arg direction="out" type="u"/>
+    </method>
+    <method name="CloseNotification"><arg direction="in" type="u"/></method>
+    <signal name="ActionInvoked"><arg type="u"/><arg type="s"/></signal>
+    <signal name="NotificationClosed"><arg type="u"/><arg type="u"/></signal>
+  </interface>
+</node>)";
+
+std::string takeString(char* text) {
+    std::string result = text != nullptr ? text : "";
+    g_free(text);
+    return result;
+}
+
+// A notification server driven by the test: it owns
+// org.freedesktop.Notifications on the session bus over a connection of its
+// own, records every Notify call and sends the signals the test asks for. It
+// answers on the main loop, so the test iterates the loop while it waits.
+class FakeNotificationServer {
+public:
+    struct Notification {
+        std::string appName;
+        std::uint32_t replacesId = 0;
+        std::string icon;
+        std::string summary;
+        std::string body;
+        std::vector<std::string> actions;
+        std::map<std::string, std::string> hints; // value printed in GVariant text form
+        std::int32_t expireTimeout = 0;
+        std::uint32_t id = 0;
+    };
+
+    explicit FakeNotificationServer(std::vector<std::string> capabilities = {"actions", "body"})
+        : capabilities_(std::move(capabilities)) {
+        const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+        if (address == nullptr) {
+            ADD_FAILURE() << "no session bus: run the tests through run-integration.sh";
+            return;
+        }
+        GError* error = nullptr;
+        connection_ = g_dbus_connection_new_for_address_sync(
+            address,
+            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+            nullptr, nullptr, &error);
+        if (connection_ == nullptr) {
+            ADD_FAILURE() << "cannot connect to the session bus: " << error->message;
+            g_error_free(error);
+            return;
+        }
+        GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kServerXml, nullptr);
+        static const GDBusInterfaceVTable vtable{
+            &FakeNotificationServer::onMethodCall, nullptr, nullptr, {}};
+        registration_ = g_dbus_connection_register_object(
+            connection_, "/org/freedesktop/Notifications",
+            g_dbus_node_info_lookup_interface(node, "org.freedesktop.Notifications"), &vtable, this,
+            nullptr, nullptr);
+        g_dbus_node_info_unref(node);
+
+        GVariant* reply = g_dbus_connection_call_sync(
+            connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+            "RequestName", g_variant_new("(su)", "org.freedesktop.Notifications", kDoNotQueue),
+            nullptr, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
+        if (reply == nullptr) {
+            ADD_FAILURE() << "RequestName failed: " << error->message;
+            g_error_free(error);
+            return;
+        }
+        unsigned answer = 0;
+        g_variant_get(reply, "(u)", &answer);
+        g_variant_unref(reply);
+        ownsName_ = answer == kPrimaryOwner;
+        EXPECT_TRUE(ownsName_) << "org.freedesktop.Notifications is owned by someone else";
+    }
+
+    ~FakeNotificationServer() {
+        if (connection_ == nullptr) {
+            return;
+        }
+        g_dbus_connection_unregister_object(connection_, registration_);
+        // Closing the connection releases the name.
+        g_dbus_connection_close_sync(connection_, nullptr, nullptr);
+        g_object_unref(connection_);
+    }
+
+    FakeNotificationServer(const FakeNotificationServer&) = delete;
+    FakeNotificationServer& operator=(const FakeNotificationServer&) = delete;
+
+    bool ownsName() const { return ownsName_; }
+    const std::vector<Notification>& notifications() const { return notifications_; }
+    int capabilityQueries() const { return capabilityQueries_; }
+    // The next Notify call is answered with this D-Bus error.
+    void failNextNotify(std::string message) { failNext_ = std::move(message); }
+
+    void emitActionInvoked(std::uint32_t id, const char* action) {
+        g_dbus_connection_emit_signal(connection_, nullptr, "/org/freedesktop/Notifications",
+                                      "org.freedesktop.Notifications", "ActionInvoked",
+                                      g_variant_new("(us)", id, action), nullptr);
+    }
+
+    void emitNotificationClosed(std::uint32_t id) {
+        g_dbus_connection_emit_signal(connection_, nullptr, "/org/freedesktop/Notifications",
+                                      "org.freedesktop.Notifications", "NotificationClosed",
+                                      g_variant_new("(uu)", id, 2u), nullptr);
+    }
+
+private:
+    static void onMethodCall(GDBusConnection*, const char*, const char*, const char*,
+                             const char* method, GVariant* parameters,
+                             GDBusMethodInvocation* invocation, void* data) {
+        auto& self = *static_cast<FakeNotificationServer*>(data);
+        const std::string name = method;
+        if (name == "GetCapabilities") {
+            ++self.capabilityQueries_;
+            std::vector<const char*> list;
+            for (const auto& capability : self.capabilities_) {
+                list.push_back(capability.c_str());
+            }
+            list.push_back(nullptr);
+            g_dbus_method_invocation_return_value(invocation, g_variant_new("(^as)", list.data()));
+        } else if (name == "GetServerInformation") {
+            g_dbus_method_invocation_return_value(
+                invocation, g_variant_new("(ssss)", "fake", "quorvel tests", "1", "1.2"));
+        } else if (name == "Notify") {
+            self.recordNotify(parameters, invocation);
+        } else {
+            g_dbus_method_invocation_return_value(invocation, nullptr);
+        }
+    }
+
+    void recordNotify(GVariant* parameters, GDBusMethodInvocation* invocation) {
+        if (failNext_) {
+            g_dbus_method_invocation_return_dbus_error(
+                invocation, "org.freedesktop.Notifications.Error.ExcessNotificationGenerated",
+                failNext_->c_str());
+            failNext_.reset();
+            return;
+        }
+        Notification notification;
+        const char* appName = nullptr;
+        const char* icon = nullptr;
+        const char* summary = nullptr;
+        const char* body = nullptr;
+        const char** actions = nullptr;
+        GVariant* hints = nullptr;
+        g_variant_get(parameters, "(&su&s&s&s^a&s@a{sv}i)", &appName, &notification.replacesId,
+                      &icon, &summary, &body, &actions, &hints, &notification.expireTimeout);
+        notification.appName = appName;
+        notification.icon = icon;
+        notification.summary = summary;
+        notification.body = body;
+        for (const char** action = actions; *action != nullptr; ++action) {
+            notification.actions.emplace_back(*action);
+        }
+        g_free(static_cast<void*>(actions));
+        for (const char* key : {"desktop-entry", "sound-name", "suppress-sound", "transient",
+                                "urgency", "category"}) {
+            if (GVariant* value = g_variant_lookup_value(hints, key, nullptr)) {
+                notification.hints[key] = takeString(g_variant_print(value, 0));
+                g_variant_unref(value);
+            }
+        }
+        g_variant_unref(hints);
+        notification.id = nextId_++;
+        notifications_.push_back(notification);
+        g_dbus_method_invocation_return_value(invocation, g_variant_new("(u)", notification.id));
+    }
+
+    std::vector<std::string> capabilities_;
+    GDBusConnection* connection_ = nullptr;
+    unsigned registration_ = 0;
+    bool ownsName_ = false;
+    int capabilityQueries_ = 0;
+    std::uint32_t nextId_ = 41;
+    std::optional<std::string> failNext_;
+    std::vector<Notification> notifications_;
+};
+
+class RecordingDelegate : public NotificationCenterDelegate {
+public:
+    void willPresentNotification(const std::string& identifier,
+                                 const std::function<void(unsigned)>& completion) override {
+        askedToPresent.push_back(identifier);
+        completion(presentation);
+    }
+    void didReceiveNotificationResponse(const std::string& identifier,
+                                        const std::function<void()>& completion) override {
+        opened.push_back(identifier);
+        completion();
+    }
+
+    unsigned presentation = PresentationBanner | PresentationList | PresentationSound;
+    std::vector<std::string> askedToPresent;
+    std::vector<std::string> opened;
+};
+
+bool waitFor(const std::function<bool()>& done) {
+    return gtk::iterateMainLoopUntil(done, 10.0);
+}
+
+// Runs `add` and returns its error, checking that the completion runs later
+// and exactly once.
+std::optional<std::string> addAndWait(NotificationCenter& center,
+                                      const NotificationRequest& request) {
+    int completions = 0;
+    std::optional<std::string> error;
+    center.add(request, [&](std::optional<std::string> e) {
+        ++completions;
+        error = std::move(e);
+    });
+    EXPECT_EQ(completions, 0) << "completed inside add()";
+    EXPECT_TRUE(waitFor([&] { return completions > 0; }));
+    gtk::iterateMainLoopUntil([] { return false; }, 0.05);
+    EXPECT_EQ(completions, 1);
+    return error;
+}
+
+std::optional<bool> requestAuthorizationAndWait(NotificationCenter& center) {
+    std::optional<bool> granted;
+    int completions = 0;
+    center.requestAuthorization(AuthorizationAlert | AuthorizationSound | AuthorizationBadge,
+                                [&](bool g) {
+                                    ++completions;
+                                    granted = g;
+                                });
+    EXPECT_EQ(completions, 0) << "completed inside requestAuthorization()";
+    waitFor([&] { return completions > 0; });
+    gtk::iterateMainLoopUntil([] { return false; }, 0.05);
+    EXPECT_LE(completions, 1);
+    return granted;
+}
+
+NotificationRequest alert(std::string identifier, std::string title = "贵州茅台 突破 1800",
+                          std::string body = "现价 1801.00，高于提醒价 1800.00") {
+    NotificationRequest request;
+    request.identifier = std::move(identifier);
+    request.title = std::move(title);
+    request.body = std::move(body);
+    return request;
+}
+
+class DBusNotificationCenterTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(server_.ownsName()); }
+
+    // Created first, so no request ever reaches an empty bus name, which
+    // D-Bus would answer by starting the installed notification server.
+    FakeNotificationServer server_;
+    bool applicationIsActive_ = false;
+    RecordingDelegate delegate_;
+    std::unique_ptr<NotificationCenter> center_ =
+        gtk::makeDBusNotificationCenter([this] { return applicationIsActive_; });
+};
+
+TEST_F(DBusNotificationCenterTest, AuthorizationIsGrantedWhenTheServerAnswers) {
+    EXPECT_EQ(requestAuthorizationAndWait(*center_), true);
+    EXPECT_EQ(server_.capabilityQueries(), 1);
+}
+
+TEST_F(DBusNotificationCenterTest, NotifyCarriesTheTextsTheDefaultActionAndTheSound) {
+    center_->setDelegate(&delegate_);
+    EXPECT_EQ(addAndWait(*center_, alert("42")), std::nullopt);
+
+    ASSERT_EQ(server_.notifications().size(), 1u);
+    const auto& sent = server_.notifications().front();
+    EXPECT_EQ(sent.appName, "Quorvel");
+    EXPECT_EQ(sent.replacesId, 0u);
+    EXPECT_EQ(sent.icon, "io.quorvel.Desktop");
+    EXPECT_EQ(sent.summary, "贵州茅台 突破 1800");
+    EXPECT_EQ(sent.body, "现价 1801.00，高于提醒价 1800.00");
+    EXPECT_THAT(sent.actions, ElementsAre("default", "打开"));
+    EXPECT_EQ(sent.expireTimeout, -1);
+    EXPECT_EQ(sent.hints,
+              (std::map<std::string, std::string>{{"desktop-entry", "'io.quorvel.Desktop'"},
+                                                  {"sound-name", "'message-new-instant'"}}));
+    // Not in front: the delegate is not asked.
+    EXPECT_TRUE(delegate_.askedToPresent.empty());
+
+    NotificationRequest silent = alert("43");
+    silent.defaultSound = false;
+    EXPECT_EQ(addAndWait(*center_, silent), std::nullopt);
+    ASSERT_EQ(server_.notifications().size(), 2u);
+    EXPECT_EQ(server_.notifications()[1].hints.count("sound-name"), 0u);
+    EXPECT_EQ(server_.notifications()[1].hints.at("suppress-sound"), "true");
+}
+
+TEST_F(DBusNotificationCenterTest, TextsAreSentSafely) {
+    NotificationRequest request = alert("1", "A & B <b>", "x < y && y > z <i>");
+    EXPECT_EQ(addAndWait(*center_, request), std::nullopt);
+    // This server shows bodies as plain text: nothing is escaped.
+    ASSERT_EQ(server_.notifications().size(), 1u);
+    EXPECT_EQ(server_.notifications()[0].summary, "A & B <b>");
+    EXPECT_EQ(server_.notifications()[0].body, "x < y && y > z <i>");
+
+    // Bytes that are not UTF-8 cannot go on the bus as they are.
+    request = alert("2", "bad \xff title", "bad \xc3 body");
+    EXPECT_EQ(addAndWait(*center_, request), std::nullopt);
+    ASSERT_EQ(server_.notifications().size(), 2u);
+    EXPECT_EQ(server_.notifications()[1].summary, "bad \xef\xbf\xbd title");
+    EXPECT_EQ(server_.notifications()[1].body, "bad \xef\xbf\xbd body");
+}
+
+TEST(DBusNotificationCenterMarkupTest, BodyIsEscapedForAServerThatTakesMarkup) {
+    FakeNotificationServer server({"actions", "body", "body-markup"});
+    ASSERT_TRUE(server.ownsName());
+    const auto center = gtk::makeDBusNotificationCenter([] { return false; });
+    EXPECT_EQ(addAndWait(*center, alert("1", "A & B <b>", "x < y && y > z <i>")), std::nullopt);
+    ASSERT_EQ(server.notifications().size(), 1u);
+    // The summary is never markup.
+    EXPECT_EQ(server.notifications()[0].summary, "A & B <b>");
+    EXPECT_EQ(server.notifications()[0].body, "x &lt; y &amp;&amp; y &gt; z &lt;i&gt;");
+}
+
+TEST_F(DBusNotificationCenterTest, InFrontTheDelegateChoosesThePresentation) {
+    center_->setDelegate(&delegate_);
+    applicationIsActive_ = true;
+
+    // The application's own answer: banner, list and sound.
+    EXPECT_EQ(addAndWait(*center_, alert("full")), std::nullopt);
+    // Without sound.
+    delegate_.presentation = PresentationBanner | PresentationList;
+    EXPECT_EQ(addAndWait(*center_, alert("quiet")), std::nullopt);
+    // A banner that is not kept in the list.
+    delegate_.presentation = PresentationBanner | PresentationSound;
+    EXPECT_EQ(addAndWait(*center_, alert("banner-only")), std::nullopt);
+    // Not presented at all, yet accepted.
+    delegate_.presentation = 0;
+    EXPECT_EQ(addAndWait(*center_, alert("hidden")), std::nullopt);
+
+    EXPECT_THAT(delegate_.askedToPresent, ElementsAre("full", "quiet", "banner-only", "hidden"));
+    const auto& sent = server_.notifications();
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[0].hints,
+              (std::map<std::string, std::string>{{"desktop-entry", "'io.quorvel.Desktop'"},
+                                                  {"sound-name", "'message-new-instant'"}}));
+    EXPECT_EQ(sent[1].hints.count("sound-name"), 0u);
+    EXPECT_EQ(sent[1].hints.at("suppress-sound"), "true");
+    EXPECT_EQ(sent[1].hints.count("transient"), 0u);
+    EXPECT_EQ(sent[2].hints.at("transient"), "true");
+    EXPECT_EQ(sent[2].hints.at("sound-name"), "'message-new-instant'");
+}
+
+TEST_F(DBusNotificationCenterTest, AServerErrorIsTheResult) {
+    server_.failNextNotify("too many notifications");
+    const auto error = addAndWait(*center_, alert("42"));
+    ASSERT_TRUE(error);
+    EXPECT_THAT(*error, HasSubstr("too many notifications"));
+    EXPECT_TRUE(server_.notifications().empty());
+
+    // The next request goes through again.
+    EXPECT_EQ(addAndWait(*center_, alert("43")), std::nullopt);
+}
+
+TEST_F(DBusNotificationCenterTest, ADefaultActionOnOurNotificationOpensIt) {
+    center_->setDelegate(&delegate_);
+    ASSERT_EQ(addAndWait(*center_, alert("desktop-test-A")), std::nullopt);
+    ASSERT_EQ(addAndWait(*center_, alert("42")), std::nullopt);
+    ASSERT_EQ(server_.notifications().size(), 2u);
+    const std::uint32_t testId = server_.notifications()[0].id;
+    const std::uint32_t alertId = server_.notifications()[1].id;
+
+    server_.emitActionInvoked(alertId, "default");
+    EXPECT_TRUE(waitFor([&] { return !delegate_.opened.empty(); }));
+    EXPECT_THAT(delegate_.opened, ElementsAre("42"));
+
+    // Another action, another program's notification, and one that was closed
+    // are not ours to open.
+    server_.emitActionInvoked(testId, "snooze");
+    server_.emitActionInvoked(alertId + 100, "default");
+    server_.emitNotificationClosed(testId);
+    server_.emitActionInvoked(testId, "default");
+    // A last click marks the end of the signals above.
+    server_.emitActionInvoked(alertId, "default");
+    EXPECT_TRUE(waitFor([&] { return delegate_.opened.size() == 2; }));
+    gtk::iterateMainLoopUntil([] { return false; }, 0.1);
+    EXPECT_THAT(delegate_.opened, ElementsAre("42", "42"));
+}
+
+TEST_F(DBusNotificationCenterTest, NothingCallsBackOnceTheCenterIsGone) {
+    center_->setDelegate(&delegate_);
+    ASSERT_EQ(addAndWait(*center_, alert("42")), std::nullopt);
+    const std::uint32_t id = server_.notifications()[0].id;
+
+    // Requests in flight are dropped with the center: their completions are
+    // released at once and never run.
+    int completions = 0;
+    auto sentinel = std::make_shared<int>(0);
+    std::weak_ptr<int> watch = sentinel;
+    center_->add(alert("43"), [&, sentinel](std::optional<std::string>) { ++completions; });
+    center_->requestAuthorization(0, [&, sentinel](bool) { ++completions; });
+    sentinel.reset();
+    center_.reset();
+    EXPECT_TRUE(watch.expired());
+    server_.emitActionInvoked(id, "default");
+    gtk::iterateMainLoopUntil([] { return false; }, 0.3);
+    EXPECT_EQ(completions, 0);
+    EXPECT_TRUE(delegate_.opened.empty());
+}
+
+// The cases without a notification server run in a process of their own (the
+// session bus connection is made once per process), against a bus that cannot
+// start one on demand, or no bus at all.
+class DBusNotificationCenterDeathTest : public testing::Test {
+protected:
+    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+
+    // Reports how the center answered without a server, as the exit code:
+    // 0 when permission was refused and a request failed with a message.
+    [[noreturn]] static void checkCenterAndExit() {
+        const auto center = gtk::makeDBusNotificationCenter([] { return false; });
+        const std::optional<bool> granted = requestAuthorizationAndWait(*center);
+        const std::optional<std::string> error = addAndWait(*center, alert("42"));
+        std::fprintf(stderr, "granted=%s error=%s\n",
+                     granted ? (*granted ? "true" : "false") : "none",
+                     error ? error->c_str() : "none");
+        std::fflush(stderr);
+        ::_exit(granted == false && error && !error->empty() ? 0 : 1);
+    }
+
+    // Runs the center against a private bus with no service files, on which
+    // nothing can be started on demand.
+    [[noreturn]] static void checkOnPrivateBusAndExit(const std::filesystem::path& folder) {
+        const auto socket = folder / "bus";
+        std::ofstream(folder / "bus.conf") << R"(<!DOCTYPE busconfig PUBLIC
+ "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=)" << socket.string() << R"(</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)";
+        ProcessSpec daemon;
+        daemon.executable = "/usr/bin/dbus-daemon";
+        daemon.arguments = {"--nofork", "--config-file=" + (folder / "bus.conf").string()};
+        // The daemon ends with this process.
+        const auto launched = gtk::makePosixProcessLauncher()->launch(daemon);
+        if (!launched.process) {
+            std::fprintf(stderr, "%s\n", launched.errorDescription.c_str());
+            ::_exit(2);
+        }
+        for (int i = 0; i < 500 && !std::filesystem::exists(socket); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (!std::filesystem::exists(socket)) {
+            std::fprintf(stderr, "the private bus did not start\n");
+            ::_exit(2);
+        }
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + socket.string()).c_str(), 1);
+        checkCenterAndExit();
+    }
+};
+
+TEST_F(DBusNotificationCenterDeathTest, WithoutAServerPermissionIsRefusedAndRequestsFail) {
+    if (!std::filesystem::exists("/usr/bin/dbus-daemon")) {
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    }
+    // The child process runs this test again: it finds the folder through the
+    // environment it inherits.
+    const char* inherited = std::getenv("QUORVEL_TEST_BUS_FOLDER");
+    const std::filesystem::path folder = inherited != nullptr
+                                             ? std::filesystem::path(inherited)
+                                             : std::filesystem::temp_directory_path() /
+                                                   ("quorvel-bus-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    ::setenv("QUORVEL_TEST_BUS_FOLDER", folder.c_str(), 1);
+    EXPECT_EXIT(checkOnPrivateBusAndExit(folder), testing::ExitedWithCode(0),
+                "granted=false error=.*org.freedesktop.Notifications");
+    ::unsetenv("QUORVEL_TEST_BUS_FOLDER");
+    std::filesystem::remove_all(folder);
+}
+
+TEST_F(DBusNotificationCenterDeathTest, WithoutASessionBusPermissionIsRefusedAndRequestsFail) {
+    EXPECT_EXIT(
+        {
+            ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quorvel/bus", 1);
+            checkCenterAndExit();
+        },
+        testing::ExitedWithCode(0), "granted=false error=No session bus");
+}
+
+} // namespace
+} // namespace quorvel

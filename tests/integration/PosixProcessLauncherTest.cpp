@@ -1,0 +1,255 @@
+#include "platform/gtk/PosixProcessLauncher.h"
+
+#include "platform/gtk/MainLoop.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace quorvel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::HasSubstr;
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        result.push_back(line);
+    }
+    return result;
+}
+
+// Waits on the main loop, so the child watch can reap exited children.
+bool waitForFile(const fs::path& path, double seconds = 10.0) {
+    return gtk::iterateMainLoopUntil([&] { return fs::exists(path); }, seconds);
+}
+
+bool processIsGone(pid_t pid) {
+    return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+// Kills a child that a failing test left running.
+struct KillWhenDone {
+    pid_t pid;
+    ~KillWhenDone() {
+        if (!processIsGone(pid)) {
+            ::kill(pid, SIGKILL);
+        }
+    }
+};
+
+// A folder of its own for each test, removed afterwards. A child process of a
+// death test finds its parent's folder through the environment.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const char* variable) : variable_(variable) {
+        if (const char* inherited = std::getenv(variable)) {
+            path_ = inherited;
+            return;
+        }
+        std::string pattern = (fs::temp_directory_path() / "quorvel-launch-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+        ::setenv(variable, path_.c_str(), 1);
+        owner_ = true;
+    }
+    ~ScratchFolder() {
+        if (owner_) {
+            ::unsetenv(variable_);
+            std::error_code ignored;
+            fs::remove_all(path_, ignored);
+        }
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const fs::path& path() const { return path_; }
+
+private:
+    const char* variable_;
+    fs::path path_;
+    bool owner_ = false;
+};
+
+class PosixProcessLauncherTest : public testing::Test {
+protected:
+    // /bin/sh running `script`; its results are moved into place whole.
+    ProcessSpec shell(const std::string& script) {
+        ProcessSpec spec;
+        spec.executable = "/bin/sh";
+        spec.arguments = {"-c", script};
+        spec.workingDirectory = folder_.path();
+        spec.environment = {{"PATH", "/usr/bin:/bin"}, {"OUT", folder_.path().string()}};
+        return spec;
+    }
+
+    ScratchFolder folder_{"QUORVEL_TEST_LAUNCH_FOLDER"};
+    std::unique_ptr<ProcessLauncher> launcher_ = gtk::makePosixProcessLauncher();
+};
+
+TEST_F(PosixProcessLauncherTest, ChildGetsExactlyTheGivenArgumentsEnvironmentAndFolder) {
+    const fs::path workFolder = folder_.path() / "web dir";
+    fs::create_directory(workFolder);
+    ProcessSpec spec = shell(R"(
+        cat /proc/$$/cmdline > "$OUT/argv.tmp" && mv "$OUT/argv.tmp" "$OUT/argv"
+        pwd > "$OUT/cwd.tmp" && mv "$OUT/cwd.tmp" "$OUT/cwd"
+        env > "$OUT/env.tmp" && mv "$OUT/env.tmp" "$OUT/env"
+    )");
+    spec.arguments.insert(spec.arguments.end(), {"zero", "with space", ""});
+    spec.workingDirectory = workFolder;
+    spec.environment["PORT"] = "45721";
+    spec.environment["DATA_DIR"] = "/home/u/.local/share/Quorvel";
+    spec.environment["EMPTY"] = "";
+    ::setenv("QUORVEL_ONLY_IN_THE_SHELL", "1", 1);
+
+    const LaunchResult launched = launcher_->launch(spec);
+    ::unsetenv("QUORVEL_ONLY_IN_THE_SHELL");
+    ASSERT_TRUE(launched.process) << launched.errorDescription;
+    ASSERT_TRUE(waitForFile(folder_.path() / "env"));
+
+    // NUL-terminated, as the kernel keeps them.
+    std::string argv;
+    for (const std::string& argument :
+         {std::string("/bin/sh"), std::string("-c"), spec.arguments[1], std::string("zero"),
+          std::string("with space"), std::string()}) {
+        argv += argument + '\0';
+    }
+    EXPECT_EQ(readFile(folder_.path() / "argv"), argv);
+    EXPECT_EQ(readFile(folder_.path() / "cwd"), workFolder.string() + "\n");
+    std::set<std::string> environment;
+    for (const auto& line : lines(readFile(folder_.path() / "env"))) {
+        // Variables the shell itself sets.
+        if (line.rfind("PWD=", 0) != 0 && line.rfind("SHLVL=", 0) != 0 &&
+            line.rfind("_=", 0) != 0) {
+            environment.insert(line);
+        }
+    }
+    EXPECT_EQ(environment, (std::set<std::string>{
+                               "PATH=/usr/bin:/bin", "OUT=" + folder_.path().string(), "PORT=45721",
+                               "DATA_DIR=/home/u/.local/share/Quorvel", "EMPTY="}));
+}
+
+TEST_F(PosixProcessLauncherTest, StandardStreamsAreInheritedAndNothingElse) {
+    const fs::path output = folder_.path() / "stdout";
+    const int stray = ::open((folder_.path() / "stray").c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(stray, 3);
+    ProcessSpec spec = shell("echo to-stdout; if [ -e /proc/$$/fd/$STRAY ]; then echo leaked; "
+                             "else echo closed; fi; echo done > \"$OUT/done\"");
+    spec.environment["STRAY"] = std::to_string(stray);
+
+    // The child's standard output is whatever the shell's is at launch.
+    const int savedStdout = ::dup(STDOUT_FILENO);
+    const int file = ::open(output.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+    ::dup2(file, STDOUT_FILENO);
+    const LaunchResult launched = launcher_->launch(spec);
+    ::dup2(savedStdout, STDOUT_FILENO);
+    ::close(savedStdout);
+    ::close(file);
+    ::close(stray);
+
+    ASSERT_TRUE(launched.process) << launched.errorDescription;
+    ASSERT_TRUE(waitForFile(folder_.path() / "done"));
+    EXPECT_EQ(readFile(output), "to-stdout\nclosed\n");
+}
+
+TEST_F(PosixProcessLauncherTest, FailuresToStartAreDescribed) {
+    const fs::path notExecutable = folder_.path() / "server.js";
+    std::ofstream(notExecutable) << "console.log(1)\n";
+
+    struct Case {
+        fs::path executable;
+        fs::path workingDirectory;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {folder_.path() / "missing" / "node",
+         folder_.path(),
+         {"No such file or directory", (folder_.path() / "missing" / "node").string()}},
+        {notExecutable, folder_.path(), {"Permission denied"}},
+        {folder_.path(), folder_.path(), {"Permission denied"}},
+        {"/bin/sh",
+         folder_.path() / "no such folder",
+         {"No such file or directory", (folder_.path() / "no such folder").string()}},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.executable.string() + " in " + testCase.workingDirectory.string());
+        ProcessSpec spec;
+        spec.executable = testCase.executable;
+        spec.workingDirectory = testCase.workingDirectory;
+        const LaunchResult launched = launcher_->launch(spec);
+        EXPECT_FALSE(launched.process);
+        for (const auto& text : testCase.expected) {
+            EXPECT_THAT(launched.errorDescription, HasSubstr(text));
+        }
+    }
+}
+
+TEST_F(PosixProcessLauncherTest, TerminateSendsSigtermAndTheExitedChildIsReaped) {
+    const LaunchResult launched = launcher_->launch(shell(R"(
+        trap 'echo term > "$OUT/term.tmp"; mv "$OUT/term.tmp" "$OUT/term"; exit 0' TERM
+        echo $$ > "$OUT/pid.tmp" && mv "$OUT/pid.tmp" "$OUT/pid"
+        while :; do sleep 0.05; done
+    )"));
+    ASSERT_TRUE(launched.process) << launched.errorDescription;
+    ASSERT_TRUE(waitForFile(folder_.path() / "pid"));
+    const pid_t pid = std::stoi(readFile(folder_.path() / "pid"));
+    const KillWhenDone cleanup{pid};
+
+    launched.process->terminate();
+    EXPECT_TRUE(waitForFile(folder_.path() / "term"));
+    // Reaped on the main loop: not even a zombie stays.
+    EXPECT_TRUE(gtk::iterateMainLoopUntil([&] { return processIsGone(pid); }, 10.0));
+    // Once reaped, terminate() has nothing to signal.
+    launched.process->terminate();
+}
+
+// The shell is killed outright: its child still gets SIGTERM from the kernel.
+TEST_F(PosixProcessLauncherTest, ChildGetsSigtermWhenTheShellIsKilled) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const fs::path folder = folder_.path();
+    // The death test's child process plays the shell: it launches the server,
+    // waits until it runs, then dies by SIGKILL.
+    const auto playTheShell = [&] {
+        const LaunchResult launched = launcher_->launch(shell(R"(
+            trap 'echo term > "$OUT/term.tmp"; mv "$OUT/term.tmp" "$OUT/term"; exit 0' TERM
+            echo $$ > "$OUT/pid.tmp" && mv "$OUT/pid.tmp" "$OUT/pid"
+            while :; do sleep 0.05; done
+        )"));
+        for (int i = 0; i < 1000 && launched.process && !fs::exists(folder / "pid"); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::raise(SIGKILL);
+    };
+    EXPECT_EXIT(playTheShell(), testing::KilledBySignal(SIGKILL), "");
+
+    ASSERT_TRUE(waitForFile(folder / "pid"));
+    const pid_t pid = std::stoi(readFile(folder / "pid"));
+    const KillWhenDone cleanup{pid};
+    EXPECT_TRUE(waitForFile(folder / "term"));
+    for (int i = 0; i < 500 && !processIsGone(pid); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(processIsGone(pid));
+}
+
+} // namespace
+} // namespace quorvel

@@ -1,0 +1,10 @@
+#include "platform/gtk/MainLoop.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    testing::InitGoogleMock(&argc, argv);
+    quorvel::gtk::initializeToolkit();
+    return RUN_ALL_TESTS();
+}
