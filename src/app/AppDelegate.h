@@ -1,15 +1,15 @@
 #pragma once
 
+#include "BuildConfig.h"
+#include "platform/Platform.h"
+#include "service/NotificationRecords.h"
+
 #include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-
-#include "BuildConfig.h"
-#include "platform/Platform.h"
-#include "service/NotificationRecords.h"
 
 namespace quorvel {
 
@@ -89,9 +89,9 @@ public:
     void showFatalAlert(const std::string& message);
 
     // Service API client and diagnostic log.
-    void getAPI(const std::string& path,
-                std::function<void(std::optional<std::string> body, std::optional<int> status)>
-                    completion);
+    void getAPI(
+        const std::string& path,
+        std::function<void(std::optional<std::string> body, std::optional<int> status)> completion);
     void postAPI(const std::string& path, std::function<void(bool success)> completion);
     void log(const std::string& message) const;
 

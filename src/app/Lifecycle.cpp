@@ -29,6 +29,8 @@ void AppDelegate::applicationWillTerminate() {
     }
 }
 
-void AppDelegate::applicationDidBecomeActive() { startDesktopNotificationPolling(); }
+void AppDelegate::applicationDidBecomeActive() {
+    startDesktopNotificationPolling();
+}
 
 } // namespace quorvel

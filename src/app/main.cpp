@@ -1,7 +1,7 @@
-#include <memory>
-
 #include "app/AppDelegate.h"
 #include "platform/gtk/GtkPlatform.h"
+
+#include <memory>
 
 int main() {
     const std::unique_ptr<quorvel::Platform> platform = quorvel::gtk::makeGtkPlatform();

@@ -1,6 +1,6 @@
-#include <vector>
-
 #include "app/AppDelegate.h"
+
+#include <vector>
 
 namespace quorvel {
 

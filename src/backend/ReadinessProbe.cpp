@@ -20,26 +20,26 @@ void AppDelegate::loadAppWhenReady(int attempt) {
     probe.url = baseURL;
     probe.cachePolicy = CachePolicy::ReloadIgnoringLocalCacheData;
     probe.timeoutSeconds = requestTimeoutSeconds;
-    platform.httpClient().send(probe, [weak = weak_from_this(), baseURL,
-                                       attempt](const HttpResult& result) {
-        const auto self = weak.lock();
-        if (!self) {
-            return;
-        }
-        MainQueue& mainQueue = self->platform.mainQueue();
-        if (result.status == 200) {
-            mainQueue.post([self, baseURL] {
-                self->prepareDesktopNotifications();
-                self->webView->load(PageRequest{baseURL, CachePolicy::UseProtocolCachePolicy,
-                                                requestTimeoutSeconds});
-            });
-        } else if (attempt >= lastAttempt) {
-            mainQueue.post([self] { self->showFatalAlert("本地服务启动超时。"); });
-        } else {
-            mainQueue.postAfter(retryDelaySeconds,
-                                [self, attempt] { self->loadAppWhenReady(attempt + 1); });
-        }
-    });
+    platform.httpClient().send(
+        probe, [weak = weak_from_this(), baseURL, attempt](const HttpResult& result) {
+            const auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            MainQueue& mainQueue = self->platform.mainQueue();
+            if (result.status == 200) {
+                mainQueue.post([self, baseURL] {
+                    self->prepareDesktopNotifications();
+                    self->webView->load(PageRequest{baseURL, CachePolicy::UseProtocolCachePolicy,
+                                                    requestTimeoutSeconds});
+                });
+            } else if (attempt >= lastAttempt) {
+                mainQueue.post([self] { self->showFatalAlert("本地服务启动超时。"); });
+            } else {
+                mainQueue.postAfter(retryDelaySeconds,
+                                    [self, attempt] { self->loadAppWhenReady(attempt + 1); });
+            }
+        });
 }
 
 } // namespace quorvel

@@ -13,7 +13,9 @@ struct UriParts {
     std::optional<std::string> fragment;
 };
 
-bool isHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+bool isHexDigit(char c) {
+    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 // Every character must be unreserved, reserved, or part of a percent escape.
 bool hasOnlyUriCharacters(std::string_view text) {

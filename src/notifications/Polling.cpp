@@ -55,7 +55,8 @@ void AppDelegate::pollDesktopNotifications(bool showEmptyResult) {
             }
             for (const DesktopNotification& notification : response->notifications) {
                 self->deliverDesktopNotification(
-                    notification, [weak = std::weak_ptr(self), id = notification.id](bool delivered) {
+                    notification,
+                    [weak = std::weak_ptr(self), id = notification.id](bool delivered) {
                         if (!delivered) {
                             return;
                         }

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "platform/WebView.h"
+
 #include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "platform/WebView.h"
 
 namespace quorvel {
 

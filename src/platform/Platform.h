@@ -1,7 +1,5 @@
 #pragma once
 
-#include <memory>
-
 #include "platform/Alert.h"
 #include "platform/Application.h"
 #include "platform/ChildProcess.h"
@@ -13,6 +11,8 @@
 #include "platform/SystemEnvironment.h"
 #include "platform/WebView.h"
 #include "platform/Window.h"
+
+#include <memory>
 
 namespace quorvel {
 

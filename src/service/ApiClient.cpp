@@ -6,9 +6,13 @@ namespace {
 
 constexpr double requestTimeoutSeconds = 60.0;
 
-bool isSuccessStatus(int status) { return status >= 200 && status < 300; }
+bool isSuccessStatus(int status) {
+    return status >= 200 && status < 300;
+}
 
-std::string errorText(const HttpResult& result) { return result.error.value_or("none"); }
+std::string errorText(const HttpResult& result) {
+    return result.error.value_or("none");
+}
 
 HttpRequest apiRequest(std::string method, std::string url) {
     HttpRequest request;
@@ -41,8 +45,8 @@ void AppDelegate::getAPI(
                 completion(std::move(result.body), result.status);
                 return;
             }
-            self->log("GET " + path + " failed status=" + std::to_string(result.status.value_or(0)) +
-                      " error=" + errorText(result));
+            self->log("GET " + path + " failed status=" +
+                      std::to_string(result.status.value_or(0)) + " error=" + errorText(result));
             completion(std::nullopt, result.status);
         });
 }
@@ -55,9 +59,8 @@ void AppDelegate::postAPI(const std::string& path, std::function<void(bool)> com
         return;
     }
     platform.httpClient().send(
-        apiRequest("POST", *url),
-        [self = shared_from_this(), path,
-         completion = std::move(completion)](const HttpResult& result) {
+        apiRequest("POST", *url), [self = shared_from_this(), path,
+                                   completion = std::move(completion)](const HttpResult& result) {
             if (result.status) {
                 self->log("POST " + path + " status=" + std::to_string(*result.status));
                 completion(isSuccessStatus(*result.status));

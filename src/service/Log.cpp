@@ -1,7 +1,7 @@
-#include <ctime>
-
 #include "app/AppDelegate.h"
 #include "service/DiagnosticLog.h"
+
+#include <ctime>
 
 namespace quorvel {
 

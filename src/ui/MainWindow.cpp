@@ -23,7 +23,9 @@ void AppDelegate::showMainWindow() {
     platform.application().activate();
 }
 
-void AppDelegate::reloadWebView() { webView->reload(); }
+void AppDelegate::reloadWebView() {
+    webView->reload();
+}
 
 void AppDelegate::webViewDidFinishNavigation() {
     if (didPrepareDesktopNotifications) {

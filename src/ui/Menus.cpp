@@ -5,7 +5,8 @@ namespace quorvel {
 namespace {
 
 // A menu action that runs a command of the application object while it exists.
-std::function<void()> command(const std::weak_ptr<AppDelegate>& weak, void (AppDelegate::*member)()) {
+std::function<void()> command(const std::weak_ptr<AppDelegate>& weak,
+                              void (AppDelegate::*member)()) {
     return [weak, member] {
         if (const auto self = weak.lock()) {
             (self.get()->*member)();

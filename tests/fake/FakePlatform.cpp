@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <stdexcept>
-
 #include <unistd.h>
 
 namespace quorvel::testing {
@@ -40,8 +39,8 @@ public:
         platform.uiDelegate = delegate;
     }
     void load(const PageRequest& request) override {
-        platform.calls.push_back("webView.load " + request.url + " cache=" +
-                                 cachePolicyName(request.cachePolicy) +
+        platform.calls.push_back("webView.load " + request.url +
+                                 " cache=" + cachePolicyName(request.cachePolicy) +
                                  " timeout=" + std::to_string(int(request.timeoutSeconds)));
     }
     void reload() override { platform.calls.push_back("webView.reload"); }
@@ -94,10 +93,9 @@ private:
 
 FakePlatform::FakePlatform() {
     static std::atomic<int> counter{0};
-    dataDirectory = std::filesystem::temp_directory_path() /
-                    ("quorvel-fake-" + std::to_string(::getpid()) + "-" +
-                     std::to_string(counter++)) /
-                    "share";
+    dataDirectory =
+        std::filesystem::temp_directory_path() /
+        ("quorvel-fake-" + std::to_string(::getpid()) + "-" + std::to_string(counter++)) / "share";
 }
 
 FakePlatform::~FakePlatform() {
@@ -112,7 +110,9 @@ FakePlatform::~FakePlatform() {
     std::filesystem::remove_all(dataDirectory.parent_path(), ignored);
 }
 
-std::vector<std::string> FakePlatform::takeCalls() { return std::exchange(calls, {}); }
+std::vector<std::string> FakePlatform::takeCalls() {
+    return std::exchange(calls, {});
+}
 
 int FakePlatform::indexOf(const std::string& prefix) const {
     for (std::size_t i = 0; i < calls.size(); ++i) {
@@ -124,9 +124,8 @@ int FakePlatform::indexOf(const std::string& prefix) const {
 }
 
 int FakePlatform::count(const std::string& prefix) const {
-    return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const std::string& c) {
-        return c.starts_with(prefix);
-    }));
+    return static_cast<int>(std::count_if(
+        calls.begin(), calls.end(), [&](const std::string& c) { return c.starts_with(prefix); }));
 }
 
 void FakePlatform::runMainQueue() {
@@ -164,7 +163,9 @@ void FakePlatform::advance(double seconds) {
     now = target;
 }
 
-int FakePlatform::liveTimerCount() const { return static_cast<int>(liveTimers.size()); }
+int FakePlatform::liveTimerCount() const {
+    return static_cast<int>(liveTimers.size());
+}
 
 void FakePlatform::completeRequest(HttpResult result) {
     if (pendingRequests.empty()) {
@@ -220,8 +221,8 @@ std::unique_ptr<Window> FakePlatform::createWindow(int contentWidth, int content
                                                    const WindowStyle& style) {
     const bool all = style.titled && style.closable && style.miniaturizable && style.resizable;
     calls.push_back("window.create " + std::to_string(contentWidth) + "x" +
-                    std::to_string(contentHeight) + (all ? " titled,closable,miniaturizable,resizable"
-                                                         : " partial-style"));
+                    std::to_string(contentHeight) +
+                    (all ? " titled,closable,miniaturizable,resizable" : " partial-style"));
     return std::make_unique<FakeWindow>(*this);
 }
 
@@ -234,7 +235,9 @@ void FakePlatform::setActivationPolicyRegular() {
     calls.push_back("application.setActivationPolicyRegular");
 }
 
-void FakePlatform::activate() { calls.push_back("application.activate"); }
+void FakePlatform::activate() {
+    calls.push_back("application.activate");
+}
 
 int FakePlatform::run() {
     calls.push_back("application.run");
@@ -332,7 +335,9 @@ void FakePlatform::openFile(const std::filesystem::path& path) {
     calls.push_back("workspace.openFile " + path.string());
 }
 
-void FakePlatform::beep() { calls.push_back("sound.beep"); }
+void FakePlatform::beep() {
+    calls.push_back("sound.beep");
+}
 
 LaunchResult FakePlatform::launch(const ProcessSpec& spec) {
     calls.push_back("process.launch " + spec.executable.string());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Platform.h"
+
 #include <deque>
 #include <functional>
 #include <map>
@@ -8,8 +10,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-#include "platform/Platform.h"
 
 namespace quorvel::testing {
 
@@ -91,7 +91,8 @@ public:
     std::filesystem::path dataDirectory = "/home/user/.local/share";
     std::string home = "/home/user";
     std::map<std::string, std::string> environmentVariables = {{"PATH", "/usr/bin:/bin"}};
-    std::optional<std::filesystem::path> serverScript = std::filesystem::path("/opt/quorvel/web/server.js");
+    std::optional<std::filesystem::path> serverScript =
+        std::filesystem::path("/opt/quorvel/web/server.js");
     std::set<std::string> executableFiles = {"/usr/bin/node"};
     std::optional<std::string> launchError;
     std::vector<ProcessSpec> launchedProcesses;

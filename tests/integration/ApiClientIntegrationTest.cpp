@@ -1,8 +1,8 @@
-#include <gmock/gmock.h>
-
 #include "app/AppDelegate.h"
 #include "integration/LoopbackHttpServer.h"
 #include "integration/NetworkedFakePlatform.h"
+
+#include <gmock/gmock.h>
 
 namespace quorvel::testing {
 namespace {
@@ -107,8 +107,8 @@ TEST_F(ApiClientIntegrationTest, GetFailsOutside2xxWithItsStatus) {
         EXPECT_EQ(outcome.calls, 1);
         EXPECT_EQ(outcome.body, std::nullopt) << status;
         EXPECT_EQ(outcome.status, status);
-        EXPECT_EQ(outcome.logAtCompletion.back(),
-                  "GET " + pendingPath + " failed status=" + std::to_string(status) + " error=none");
+        EXPECT_EQ(outcome.logAtCompletion.back(), "GET " + pendingPath + " failed status=" +
+                                                      std::to_string(status) + " error=none");
     }
 }
 
@@ -140,7 +140,8 @@ TEST_F(ApiClientIntegrationTest, APathThatFormsNoUrlFailsWithoutARequest) {
     GetOutcome outcome = get("/api/desktop-notifications/a b");
     EXPECT_EQ(outcome.calls, 1);
     EXPECT_EQ(outcome.status, std::nullopt);
-    EXPECT_THAT(lastLogLine(), StartsWith("GET /api/desktop-notifications/a b failed status=0 error="));
+    EXPECT_THAT(lastLogLine(),
+                StartsWith("GET /api/desktop-notifications/a b failed status=0 error="));
     EXPECT_EQ(post("/api/x y"), std::make_pair(1, false));
     EXPECT_EQ(server.requestCount(), 0u);
 }

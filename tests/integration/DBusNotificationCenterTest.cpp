@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gio/gio.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <map>
@@ -19,16 +20,14 @@
 #include <unistd.h>
 #include <vector>
 
-#include <gio/gio.h>
-
 namespace quorvel {
 namespace {
 
 using testing::ElementsAre;
 using testing::HasSubstr;
 
-constexpr unsigned kDoNotQueue = 4; // DBUS_NAME_FLAG_DO_NOT_QUEUE
-constexpr unsigned kPrimaryOwner = 1;         // RequestName reply
+constexpr unsigned kDoNotQueue = 4;   // DBUS_NAME_FLAG_DO_NOT_QUEUE
+constexpr unsigned kPrimaryOwner = 1; // RequestName reply
 
 constexpr const char* kServerXml = R"(<node>
   <interface name="org.freedesktop.Notifications">

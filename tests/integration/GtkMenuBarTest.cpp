@@ -1,8 +1,8 @@
+#include "platform/gtk/GtkMenuBar.h"
+
 #include <giomm/menumodel.h>
 #include <gmock/gmock.h>
 #include <gtkmm/application.h>
-
-#include "platform/gtk/GtkMenuBar.h"
 
 namespace quorvel::gtk {
 namespace {
@@ -13,7 +13,8 @@ std::string stringAttribute(const Glib::RefPtr<Gio::MenuModel>& model, int index
                             Gio::MenuAttribute attribute) {
     const Glib::VariantBase value =
         model->get_item_attribute(index, attribute, Glib::VARIANT_TYPE_STRING);
-    return value ? std::string(Glib::VariantBase::cast_dynamic<Glib::Variant<Glib::ustring>>(value).get())
+    return value ? std::string(
+                       Glib::VariantBase::cast_dynamic<Glib::Variant<Glib::ustring>>(value).get())
                  : std::string{};
 }
 
@@ -52,11 +53,13 @@ TEST(GtkMenuBarTest, BuildsTheMenuBarWithCtrlAcceleratorsAndWorkingActions) {
     auto first = std::make_shared<Menu>();
     first->addItem("关于Quorvel", "about", [&] { ran.push_back("about"); });
     first->addSeparator();
-    first->addItem("退出Quorvel", "quit", [&] { ran.push_back("quit"); }, "q");
+    first->addItem(
+        "退出Quorvel", "quit", [&] { ran.push_back("quit"); }, "q");
     main.addSubmenu(first);
     auto file = std::make_shared<Menu>();
     file->title = "文件";
-    file->addItem("打开配置文件", "config", [&] { ran.push_back("config"); }, ",");
+    file->addItem(
+        "打开配置文件", "config", [&] { ran.push_back("config"); }, ",");
     main.addSubmenu(file);
     menus.setMainMenu(main);
 

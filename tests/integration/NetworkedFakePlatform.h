@@ -1,13 +1,13 @@
 #pragma once
 
-#include <fstream>
-#include <memory>
-#include <sstream>
-
 #include "fake/FakePlatform.h"
 #include "platform/gtk/GlibMainQueue.h"
 #include "platform/gtk/MainLoop.h"
 #include "platform/gtk/SoupHttpClient.h"
+
+#include <fstream>
+#include <memory>
+#include <sstream>
 
 namespace quorvel::testing {
 

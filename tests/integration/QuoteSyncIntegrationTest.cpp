@@ -1,8 +1,8 @@
-#include <gmock/gmock.h>
-
 #include "app/AppDelegate.h"
 #include "integration/LoopbackHttpServer.h"
 #include "integration/NetworkedFakePlatform.h"
+
+#include <gmock/gmock.h>
 
 namespace quorvel::testing {
 namespace {

@@ -1,8 +1,8 @@
-#include <gmock/gmock.h>
-
 #include "app/AppDelegate.h"
 #include "integration/LoopbackHttpServer.h"
 #include "integration/NetworkedFakePlatform.h"
+
+#include <gmock/gmock.h>
 
 namespace quorvel::testing {
 namespace {
@@ -43,7 +43,8 @@ TEST_F(ReadinessProbeIntegrationTest, TheFirst200PreparesNotificationsThenLoadsT
     const auto requests = server.requests();
     ASSERT_GE(requests.size(), 2u);
     EXPECT_EQ(requests[0].target, "/");
-    EXPECT_FALSE(requests[0].hasHeader("X-Quorvel-Desktop")); // the probe sends no fields of its own
+    EXPECT_FALSE(
+        requests[0].hasHeader("X-Quorvel-Desktop")); // the probe sends no fields of its own
     EXPECT_EQ(requests[1].method, "POST");
     EXPECT_EQ(requests[1].target, "/api/desktop-notifications/initialize");
     EXPECT_EQ(probes(), 1u);
@@ -69,8 +70,8 @@ TEST_F(ReadinessProbeIntegrationTest, RetriesRefusedConnectionsAndErrorStatusesU
 
     // A port where nothing listens: connections are refused, and probing goes on.
     NetworkedFakePlatform other;
-    auto refused = std::make_shared<AppDelegate>(
-        other, false, "http://203.0.113.10", std::to_string(LoopbackHttpServer::closedPort()));
+    auto refused = std::make_shared<AppDelegate>(other, false, "http://203.0.113.10",
+                                                 std::to_string(LoopbackHttpServer::closedPort()));
     refused->applicationDidFinishLaunching();
     other.runFor(1.2);
     EXPECT_EQ(other.fake.count("webView.load"), 0);

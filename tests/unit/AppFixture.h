@@ -1,10 +1,10 @@
 #pragma once
 
-#include <gtest/gtest.h>
-#include <memory>
-
 #include "app/AppDelegate.h"
 #include "fake/FakePlatform.h"
+
+#include <gtest/gtest.h>
+#include <memory>
 
 namespace quorvel::testing {
 

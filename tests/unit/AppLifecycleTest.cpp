@@ -1,6 +1,6 @@
-#include <gmock/gmock.h>
-
 #include "unit/AppFixture.h"
+
+#include <gmock/gmock.h>
 
 namespace quorvel::testing {
 namespace {
@@ -46,7 +46,8 @@ TEST_F(AppLifecycleTest, StartUpRunsItsStepsInOrderForEachBackend) {
     // The data folder was made (with the configuration) before anything else.
     ASSERT_TRUE(app->dataFolder());
     EXPECT_EQ(*app->dataFolder(), platform.dataDirectory / "Quorvel");
-    EXPECT_EQ(*app->logFilePath(), platform.dataDirectory / "Quorvel" / "desktop-notifications.log");
+    EXPECT_EQ(*app->logFilePath(),
+              platform.dataDirectory / "Quorvel" / "desktop-notifications.log");
     EXPECT_TRUE(std::filesystem::exists(*app->dataFolder() / ".env"));
     EXPECT_FALSE(std::filesystem::exists(*app->logFilePath()));
 

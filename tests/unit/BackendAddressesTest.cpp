@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include "backend/UrlReference.h"
 #include "unit/AppFixture.h"
+
+#include <gtest/gtest.h>
 
 namespace quorvel::testing {
 namespace {
@@ -35,17 +35,28 @@ TEST(UrlReferenceTest, ResolvesReferencesAsTheStandardSays) {
     const std::string base = "http://a/b/c/d;p?q";
     // Examples of RFC 3986, section 5.4.
     const std::pair<const char*, const char*> examples[] = {
-        {"g", "http://a/b/c/g"},          {"./g", "http://a/b/c/g"},
-        {"g/", "http://a/b/c/g/"},        {"/g", "http://a/g"},
-        {"//g", "http://g"},              {"?y", "http://a/b/c/d;p?y"},
-        {"g?y", "http://a/b/c/g?y"},      {"#s", "http://a/b/c/d;p?q#s"},
-        {"", "http://a/b/c/d;p?q"},       {".", "http://a/b/c/"},
-        {"..", "http://a/b/"},            {"../g", "http://a/b/g"},
-        {"../..", "http://a/"},           {"../../../g", "http://a/g"},
-        {"/./g", "http://a/g"},           {"/../g", "http://a/g"},
-        {"g.", "http://a/b/c/g."},        {"..g", "http://a/b/c/..g"},
-        {"./g/.", "http://a/b/c/g/"},     {"g;x=1/../y", "http://a/b/c/y"},
-        {"g:h", "g:h"},                   {"http:g", "http:g"},
+        {"g", "http://a/b/c/g"},
+        {"./g", "http://a/b/c/g"},
+        {"g/", "http://a/b/c/g/"},
+        {"/g", "http://a/g"},
+        {"//g", "http://g"},
+        {"?y", "http://a/b/c/d;p?y"},
+        {"g?y", "http://a/b/c/g?y"},
+        {"#s", "http://a/b/c/d;p?q#s"},
+        {"", "http://a/b/c/d;p?q"},
+        {".", "http://a/b/c/"},
+        {"..", "http://a/b/"},
+        {"../g", "http://a/b/g"},
+        {"../..", "http://a/"},
+        {"../../../g", "http://a/g"},
+        {"/./g", "http://a/g"},
+        {"/../g", "http://a/g"},
+        {"g.", "http://a/b/c/g."},
+        {"..g", "http://a/b/c/..g"},
+        {"./g/.", "http://a/b/c/g/"},
+        {"g;x=1/../y", "http://a/b/c/y"},
+        {"g:h", "g:h"},
+        {"http:g", "http:g"},
     };
     for (const auto& [reference, expected] : examples) {
         EXPECT_EQ(resolveUrlReference(base, reference), expected) << reference;

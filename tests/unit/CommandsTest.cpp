@@ -1,6 +1,6 @@
-#include <gmock/gmock.h>
-
 #include "unit/AppFixture.h"
+
+#include <gmock/gmock.h>
 
 namespace quorvel::testing {
 namespace {
@@ -23,9 +23,9 @@ TEST_F(CommandsTest, CopyingTheAddressReplacesTheClipboardAndConfirms) {
     launch(true);
     app->copyAppURL();
     EXPECT_EQ(platform.clipboard, "http://203.0.113.10");
-    EXPECT_THAT(platform.calls, ElementsAre("pasteboard.clearContents",
-                                            "pasteboard.setString http://203.0.113.10",
-                                            "alert 已复制服务地址。"));
+    EXPECT_THAT(platform.calls,
+                ElementsAre("pasteboard.clearContents", "pasteboard.setString http://203.0.113.10",
+                            "alert 已复制服务地址。"));
     EXPECT_EQ(platform.shownAlerts.at(0).buttons, std::vector<std::string>{"好"});
     EXPECT_EQ(platform.shownAlerts.at(0).style, AlertStyle::Informational);
 
@@ -54,7 +54,8 @@ TEST_F(CommandsTest, AlertsHaveTheirTextsStylesAndButtons) {
     EXPECT_EQ(fatal.informativeText, "本地服务启动超时。");
     // The application ends only once the fatal alert has been closed.
     EXPECT_EQ(platform.calls.back(), "application.terminate");
-    EXPECT_EQ(platform.indexOf("alert Quorvel无法启动") + 1, platform.indexOf("application.terminate"));
+    EXPECT_EQ(platform.indexOf("alert Quorvel无法启动") + 1,
+              platform.indexOf("application.terminate"));
 }
 
 } // namespace

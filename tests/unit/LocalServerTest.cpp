@@ -1,18 +1,14 @@
-#include <gmock/gmock.h>
-
 #include "unit/AppFixture.h"
+
+#include <gmock/gmock.h>
 
 namespace quorvel::testing {
 namespace {
 
 class LocalServerTest : public AppFixture {
 protected:
-    void SetUp() override {
-        makeApp(false);
-    }
-    void start() {
-        app->applicationDidFinishLaunching();
-    }
+    void SetUp() override { makeApp(false); }
+    void start() { app->applicationDidFinishLaunching(); }
     std::optional<AlertSpec> fatalAlert() const {
         for (const auto& alert : platform.shownAlerts) {
             if (alert.messageText == "Quorvel无法启动") {

@@ -1,6 +1,6 @@
-#include <gmock/gmock.h>
-
 #include "unit/AppFixture.h"
+
+#include <gmock/gmock.h>
 
 namespace quorvel::testing {
 namespace {
@@ -38,8 +38,9 @@ TEST_F(MainWindowTest, OnlyTheFirstFinishedNavigationPreparesNotifications) {
 
     platform.finishNavigation();
     EXPECT_TRUE(app->preparedDesktopNotifications());
-    EXPECT_EQ(platform.count("http.send POST http://203.0.113.10/api/desktop-notifications/initialize"),
-              1);
+    EXPECT_EQ(
+        platform.count("http.send POST http://203.0.113.10/api/desktop-notifications/initialize"),
+        1);
 
     // A reload, a followed link and the reload after a quote sync each finish
     // a navigation; none prepares again.

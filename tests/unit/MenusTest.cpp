@@ -1,6 +1,6 @@
-#include <gmock/gmock.h>
-
 #include "unit/AppFixture.h"
+
+#include <gmock/gmock.h>
 
 namespace quorvel::testing {
 namespace {
@@ -32,14 +32,14 @@ protected:
 
 TEST_F(MenusTest, TheMainMenuHoldsExactlyTheThreeMenus) {
     ASSERT_TRUE(platform.mainMenu);
-    EXPECT_THAT(describe(*platform.mainMenu),
-                ElementsAre("[]", "  关于Quorvel () showAbout", "  ---",
-                            "  退出Quorvel (q) terminate", "[文件]",
-                            "  打开配置文件 (,) openConfigFile", "  打开数据目录 (d) openDataFolder",
-                            "  ---", "  复制服务地址 (l) copyAppURL", "[视图]",
-                            "  刷新 (r) reloadWebView", "  同步行情 (s) syncQuotes",
-                            "  测试系统提醒 (t) testDesktopNotification",
-                            "  立即检查云端提醒 (n) checkDesktopNotificationsNow"));
+    EXPECT_THAT(
+        describe(*platform.mainMenu),
+        ElementsAre("[]", "  关于Quorvel () showAbout", "  ---", "  退出Quorvel (q) terminate",
+                    "[文件]", "  打开配置文件 (,) openConfigFile",
+                    "  打开数据目录 (d) openDataFolder", "  ---", "  复制服务地址 (l) copyAppURL",
+                    "[视图]", "  刷新 (r) reloadWebView", "  同步行情 (s) syncQuotes",
+                    "  测试系统提醒 (t) testDesktopNotification",
+                    "  立即检查云端提醒 (n) checkDesktopNotificationsNow"));
 }
 
 TEST_F(MenusTest, TheStatusItemShowsQWithItsMenu) {

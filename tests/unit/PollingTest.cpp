@@ -1,8 +1,8 @@
+#include "unit/AppFixture.h"
+
 #include <fstream>
 #include <gmock/gmock.h>
 #include <sstream>
-
-#include "unit/AppFixture.h"
 
 namespace quorvel::testing {
 namespace {
@@ -76,14 +76,17 @@ TEST_F(PollingTest, RecordsAreDeliveredInOrderAndEachIsAcknowledged) {
     platform.completeRequestWithStatus(200, threeRecords());
     // Permission is still missing: fallback dialogs, acknowledged at once.
     EXPECT_FALSE(app->pollInFlight());
-    EXPECT_THAT(sentUrls(),
-                ElementsAre(std::string("GET ") + pending,
-                            "POST http://203.0.113.10/api/desktop-notifications/n-1/mark-notified",
-                            "POST http://203.0.113.10/api/desktop-notifications/n-2/mark-notified",
-                            "POST http://203.0.113.10/api/desktop-notifications/n-3/mark-notified"));
+    EXPECT_THAT(
+        sentUrls(),
+        ElementsAre(std::string("GET ") + pending,
+                    "POST http://203.0.113.10/api/desktop-notifications/n-1/mark-notified",
+                    "POST http://203.0.113.10/api/desktop-notifications/n-2/mark-notified",
+                    "POST http://203.0.113.10/api/desktop-notifications/n-3/mark-notified"));
     for (const auto& request : platform.sentRequests) {
-        EXPECT_THAT(request.headers, ElementsAre(std::pair<std::string, std::string>{"X-Quorvel-Desktop", "1"},
-                                                 std::pair<std::string, std::string>{"X-Quorvel-Device", "desktop"}));
+        EXPECT_THAT(
+            request.headers,
+            ElementsAre(std::pair<std::string, std::string>{"X-Quorvel-Desktop", "1"},
+                        std::pair<std::string, std::string>{"X-Quorvel-Device", "desktop"}));
     }
     platform.runMainQueue();
     EXPECT_THAT(alertTexts(), ElementsAre("贵州茅台 突破 1800", "腾讯控股", "平安银行"));
@@ -123,13 +126,15 @@ TEST_F(PollingTest, TheCheckCommandReportsEveryEmptyOrFailedResult) {
     };
     EXPECT_THAT(check([this] { platform.completeRequestWithStatus(401, R"({"error":"login"})"); }),
                 ElementsAre("请先在Quorvel里登录账号。"));
-    EXPECT_THAT(check([this] { platform.failRequest(); }), ElementsAre("暂时无法连接云端提醒服务。"));
+    EXPECT_THAT(check([this] { platform.failRequest(); }),
+                ElementsAre("暂时无法连接云端提醒服务。"));
     EXPECT_THAT(check([this] { platform.completeRequestWithStatus(500); }),
                 ElementsAre("暂时无法连接云端提醒服务。"));
     EXPECT_THAT(check([this] { platform.completeRequestWithStatus(200, "[]"); }),
                 ElementsAre("云端提醒数据解析失败。"));
-    EXPECT_THAT(check([this] { platform.completeRequestWithStatus(200, R"({"notifications":[]})"); }),
-                ElementsAre("当前没有待弹出的云端提醒。"));
+    EXPECT_THAT(
+        check([this] { platform.completeRequestWithStatus(200, R"({"notifications":[]})"); }),
+        ElementsAre("当前没有待弹出的云端提醒。"));
     EXPECT_FALSE(app->notificationsAllowed());
     EXPECT_THAT(logText(), HasSubstr("] pending decode failed\n"));
 
@@ -148,17 +153,24 @@ TEST_F(PollingTest, TheIdIsOnePathSegmentOfTheAcknowledgement) {
         {"id":"1?x","messageTitle":"a","messageBody":"b"},
         {"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","messageTitle":"a","messageBody":"b"},
         {"id":"提醒 1","messageTitle":"a","messageBody":"b"}]})");
-    EXPECT_THAT(sentUrls(),
-                ElementsAre(std::string("GET ") + pending,
-                            "POST http://203.0.113.10/api/desktop-notifications/..%2F..%2Fquotes%2Fsync/mark-notified",
-                            "POST http://203.0.113.10/api/desktop-notifications/1%3Fx/mark-notified",
-                            "POST http://203.0.113.10/api/desktop-notifications/6F9619FF-8B86-D011-B42D-00C04FC964FF/mark-notified",
-                            "POST http://203.0.113.10/api/desktop-notifications/%E6%8F%90%E9%86%92%201/mark-notified"));
+    EXPECT_THAT(
+        sentUrls(),
+        ElementsAre(
+            std::string("GET ") + pending,
+            "POST "
+            "http://203.0.113.10/api/desktop-notifications/..%2F..%2Fquotes%2Fsync/mark-notified",
+            "POST http://203.0.113.10/api/desktop-notifications/1%3Fx/mark-notified",
+            "POST "
+            "http://203.0.113.10/api/desktop-notifications/6F9619FF-8B86-D011-B42D-00C04FC964FF/"
+            "mark-notified",
+            "POST "
+            "http://203.0.113.10/api/desktop-notifications/%E6%8F%90%E9%86%92%201/mark-notified"));
 }
 
 TEST_F(PollingTest, PreparationAnnouncesAsksAndRestartsPollingWhateverTheAnswers) {
     app->prepareDesktopNotifications();
-    EXPECT_THAT(sentUrls(), ElementsAre("POST http://203.0.113.10/api/desktop-notifications/initialize"));
+    EXPECT_THAT(sentUrls(),
+                ElementsAre("POST http://203.0.113.10/api/desktop-notifications/initialize"));
     platform.completeRequestWithStatus(500);
     platform.answerAuthorization(true);
     EXPECT_TRUE(app->notificationsAllowed());

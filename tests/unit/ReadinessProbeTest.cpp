@@ -1,6 +1,6 @@
-#include <gmock/gmock.h>
-
 #include "unit/AppFixture.h"
+
+#include <gmock/gmock.h>
 
 namespace quorvel::testing {
 namespace {
@@ -26,7 +26,8 @@ TEST_F(ReadinessProbeTest, CloudBackendLoadsAtOnceWithoutAProbe) {
     cloud->createWindow();
     cloudPlatform.calls.clear();
     cloud->loadAppWhenReady();
-    EXPECT_THAT(cloudPlatform.calls, ElementsAre("webView.load http://203.0.113.10 cache=1 timeout=60"));
+    EXPECT_THAT(cloudPlatform.calls,
+                ElementsAre("webView.load http://203.0.113.10 cache=1 timeout=60"));
     EXPECT_TRUE(cloudPlatform.pendingRequests.empty());
 }
 
@@ -42,7 +43,8 @@ TEST_F(ReadinessProbeTest, FirstAnswerOf200PreparesThenLoads) {
     platform.completeRequestWithStatus(200, "<html>");
     EXPECT_EQ(platform.count("webView.load"), 0); // nothing before the main queue runs
     platform.runMainQueue();
-    const int prepare = platform.indexOf("http.send POST http://127.0.0.1:45721/api/desktop-notifications/initialize");
+    const int prepare = platform.indexOf(
+        "http.send POST http://127.0.0.1:45721/api/desktop-notifications/initialize");
     const int load = platform.indexOf("webView.load http://127.0.0.1:45721 cache=0 timeout=60");
     ASSERT_GE(prepare, 0);
     ASSERT_GE(load, 0);

@@ -1,6 +1,6 @@
-#include <gmock/gmock.h>
-
 #include "unit/AppFixture.h"
+
+#include <gmock/gmock.h>
 
 namespace quorvel::testing {
 namespace {
@@ -35,7 +35,8 @@ TEST_F(ScriptDialogsTest, AlertAndConfirmAnswerOncePerButton) {
     std::vector<bool> answers;
     for (int response : {1000, 1001, -4}) {
         platform.alertAnswers.push_back(AlertResult{response, ""});
-        app->runJavaScriptConfirmPanel("删除 sh600519？", [&answers](bool ok) { answers.push_back(ok); });
+        app->runJavaScriptConfirmPanel("删除 sh600519？",
+                                       [&answers](bool ok) { answers.push_back(ok); });
     }
     EXPECT_EQ(answers, (std::vector<bool>{true, false, false}));
     EXPECT_EQ(platform.shownAlerts.at(1).buttons, (std::vector<std::string>{"确认", "取消"}));

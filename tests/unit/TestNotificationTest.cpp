@@ -1,7 +1,7 @@
+#include "unit/AppFixture.h"
+
 #include <gmock/gmock.h>
 #include <regex>
-
-#include "unit/AppFixture.h"
 
 namespace quorvel::testing {
 namespace {
@@ -21,7 +21,8 @@ TEST_F(TestNotificationTest, GrantedPermissionShowsASystemNotificationWithANewId
     EXPECT_TRUE(platform.addedNotifications.empty()); // scheduled from the main queue
     platform.runMainQueue();
     ASSERT_EQ(platform.addedNotifications.size(), 2u);
-    const std::regex identifier("desktop-test-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
+    const std::regex identifier(
+        "desktop-test-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
     for (const auto& request : platform.addedNotifications) {
         EXPECT_TRUE(std::regex_match(request.identifier, identifier)) << request.identifier;
         EXPECT_EQ(request.identifier.size(), 49u);
@@ -45,7 +46,9 @@ TEST_F(TestNotificationTest, RefusedPermissionExplainsInTheFallbackDialog) {
     EXPECT_THAT(platform.calls, ElementsAre("sound.beep", "window.makeKeyAndOrderFront",
                                             "application.activate", "alert Quorvel测试提醒"));
     const AlertSpec& dialog = platform.shownAlerts.at(0);
-    EXPECT_EQ(dialog.informativeText, "系统通知权限未开启，所以先用 App 弹窗兜底。请到 macOS 系统设置里允许Quorvel发送通知。");
+    EXPECT_EQ(
+        dialog.informativeText,
+        "系统通知权限未开启，所以先用 App 弹窗兜底。请到 macOS 系统设置里允许Quorvel发送通知。");
     EXPECT_EQ(dialog.buttons, std::vector<std::string>{"好"});
     EXPECT_EQ(dialog.style, AlertStyle::Informational);
     EXPECT_FALSE(app->notificationsAllowed());

@@ -33,7 +33,9 @@ gboolean runRepeatedly(gpointer data) {
     return G_SOURCE_CONTINUE;
 }
 
-void destroyBlock(gpointer data) { delete static_cast<Block*>(data); }
+void destroyBlock(gpointer data) {
+    delete static_cast<Block*>(data);
+}
 
 // Blocks not yet run when the queue goes away are dropped with it, so none
 // runs against objects that no longer exist.
@@ -53,9 +55,9 @@ public:
     }
 
     std::unique_ptr<Timer> scheduleRepeatingTimer(double seconds, Block block) override {
-        const guint id = g_timeout_add_full(G_PRIORITY_DEFAULT, milliseconds(seconds),
-                                            runRepeatedly, new Block(std::move(block)),
-                                            destroyBlock);
+        const guint id =
+            g_timeout_add_full(G_PRIORITY_DEFAULT, milliseconds(seconds), runRepeatedly,
+                               new Block(std::move(block)), destroyBlock);
         return std::make_unique<GlibTimer>(id);
     }
 
@@ -85,6 +87,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<MainQueue> makeGlibMainQueue() { return std::make_unique<GlibMainQueue>(); }
+std::unique_ptr<MainQueue> makeGlibMainQueue() {
+    return std::make_unique<GlibMainQueue>();
+}
 
 } // namespace quorvel::gtk

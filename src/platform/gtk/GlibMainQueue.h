@@ -1,8 +1,8 @@
 #pragma once
 
-#include <memory>
-
 #include "platform/MainQueue.h"
+
+#include <memory>
 
 namespace quorvel::gtk {
 

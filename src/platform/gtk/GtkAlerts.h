@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/Alert.h"
+
 #include <functional>
 #include <memory>
-
-#include "platform/Alert.h"
 
 namespace Gtk {
 class Window;

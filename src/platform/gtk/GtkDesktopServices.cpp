@@ -51,6 +51,8 @@ std::unique_ptr<Pasteboard> makeClipboardPasteboard() {
 std::unique_ptr<Workspace> makeDefaultHandlerWorkspace() {
     return std::make_unique<DefaultHandlerWorkspace>();
 }
-std::unique_ptr<Sound> makeDisplayBeep() { return std::make_unique<DisplayBeep>(); }
+std::unique_ptr<Sound> makeDisplayBeep() {
+    return std::make_unique<DisplayBeep>();
+}
 
 } // namespace quorvel::gtk

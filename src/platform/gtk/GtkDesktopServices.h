@@ -1,8 +1,8 @@
 #pragma once
 
-#include <memory>
-
 #include "platform/DesktopServices.h"
+
+#include <memory>
 
 namespace quorvel::gtk {
 

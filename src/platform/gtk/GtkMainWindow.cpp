@@ -34,9 +34,13 @@ GtkMainWindow::~GtkMainWindow() {
     }
 }
 
-void GtkMainWindow::setTitle(const std::string& title) { window.set_title(title); }
+void GtkMainWindow::setTitle(const std::string& title) {
+    window.set_title(title);
+}
 
-void GtkMainWindow::center() { window.set_position(Gtk::WIN_POS_CENTER); }
+void GtkMainWindow::center() {
+    window.set_position(Gtk::WIN_POS_CENTER);
+}
 
 void GtkMainWindow::setContentView(WebView& view) {
     auto& page = dynamic_cast<WebKitPageView&>(view);

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/Window.h"
+
 #include <functional>
 #include <gtkmm/applicationwindow.h>
-
-#include "platform/Window.h"
 
 namespace quorvel::gtk {
 

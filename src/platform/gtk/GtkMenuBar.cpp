@@ -1,9 +1,9 @@
 #include "platform/gtk/GtkMenuBar.h"
 
+#include "platform/gtk/IndicatorStatusItem.h"
+
 #include <giomm/menu.h>
 #include <giomm/simpleaction.h>
-
-#include "platform/gtk/IndicatorStatusItem.h"
 
 namespace quorvel::gtk {
 

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "platform/Menu.h"
+
 #include <filesystem>
 #include <gtkmm/application.h>
 #include <optional>
-
-#include "platform/Menu.h"
 
 namespace quorvel::gtk {
 

@@ -43,17 +43,15 @@ public:
     ProcessLauncher& processLauncher() override { return *launcher; }
     const SystemEnvironment& environment() override { return *systemEnvironment; }
 
-    std::unique_ptr<WebView> createWebView() override {
-        return std::make_unique<WebKitPageView>();
-    }
+    std::unique_ptr<WebView> createWebView() override { return std::make_unique<WebKitPageView>(); }
 
     // The application has one window; it is remembered for dialogs and for
     // presentation decisions.
     std::unique_ptr<Window> createWindow(int contentWidth, int contentHeight,
                                          const WindowStyle& style) override {
-        auto window = std::make_unique<GtkMainWindow>(app.gtkApplication(), contentWidth,
-                                                      contentHeight, style,
-                                                      [this] { app.windowBecameActive(); });
+        auto window =
+            std::make_unique<GtkMainWindow>(app.gtkApplication(), contentWidth, contentHeight,
+                                            style, [this] { app.windowBecameActive(); });
         mainWindow = window.get();
         return window;
     }
@@ -77,6 +75,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<Platform> makeGtkPlatform() { return std::make_unique<GtkPlatform>(); }
+std::unique_ptr<Platform> makeGtkPlatform() {
+    return std::make_unique<GtkPlatform>();
+}
 
 } // namespace quorvel::gtk

@@ -37,7 +37,9 @@ GtkmmApplication::~GtkmmApplication() {
     }
 }
 
-void GtkmmApplication::setDelegate(ApplicationDelegate* newDelegate) { delegate = newDelegate; }
+void GtkmmApplication::setDelegate(ApplicationDelegate* newDelegate) {
+    delegate = newDelegate;
+}
 
 // Every GTK application is a regular one with windows and a menu bar.
 void GtkmmApplication::setActivationPolicyRegular() {}

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <gtkmm/application.h>
-
 #include "platform/Application.h"
+
+#include <gtkmm/application.h>
 
 namespace quorvel::gtk {
 

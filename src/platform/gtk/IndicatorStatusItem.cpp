@@ -1,8 +1,8 @@
 #include "platform/gtk/IndicatorStatusItem.h"
 
-#include <libayatana-appindicator/app-indicator.h>
-
 #include "BuildConfig.h"
+
+#include <libayatana-appindicator/app-indicator.h>
 
 namespace quorvel::gtk {
 
@@ -62,7 +62,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<StatusItem> makeIndicatorStatusItem(const std::optional<std::filesystem::path>& icon) {
+std::unique_ptr<StatusItem>
+makeIndicatorStatusItem(const std::optional<std::filesystem::path>& icon) {
     return std::make_unique<IndicatorStatusItem>(icon);
 }
 

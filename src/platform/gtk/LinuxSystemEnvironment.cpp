@@ -43,8 +43,8 @@ public:
     std::optional<std::filesystem::path> resourcePath(const std::string& folder,
                                                       const std::string& name) const override {
         const std::filesystem::path exeDir = executableDirectory();
-        for (const auto& candidate : {exeDir / folder / name,
-                                      exeDir / ".." / "share" / "quorvel" / folder / name}) {
+        for (const auto& candidate :
+             {exeDir / folder / name, exeDir / ".." / "share" / "quorvel" / folder / name}) {
             std::error_code error;
             if (std::filesystem::is_regular_file(candidate, error)) {
                 return std::filesystem::weakly_canonical(candidate, error);

@@ -20,7 +20,9 @@ void WebKitPageView::setNavigationDelegate(WebViewNavigationDelegate* delegate) 
     navigationDelegate = delegate;
 }
 
-void WebKitPageView::setUIDelegate(WebViewUIDelegate* delegate) { uiDelegate = delegate; }
+void WebKitPageView::setUIDelegate(WebViewUIDelegate* delegate) {
+    uiDelegate = delegate;
+}
 
 // WebKitGTK has no per-request cache policy or time-out: its own network
 // layer decides both, so the request's URL is all that is passed on.
@@ -28,7 +30,9 @@ void WebKitPageView::load(const PageRequest& request) {
     webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), request.url.c_str());
 }
 
-void WebKitPageView::reload() { webkit_web_view_reload(WEBKIT_WEB_VIEW(view)); }
+void WebKitPageView::reload() {
+    webkit_web_view_reload(WEBKIT_WEB_VIEW(view));
+}
 
 void WebKitPageView::onLoadChanged(GtkWidget*, int event, gpointer data) {
     auto* self = static_cast<WebKitPageView*>(data);

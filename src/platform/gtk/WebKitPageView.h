@@ -1,8 +1,8 @@
 #pragma once
 
-#include <gtk/gtk.h>
-
 #include "platform/WebView.h"
+
+#include <gtk/gtk.h>
 
 namespace quorvel::gtk {
 
