@@ -17,6 +17,8 @@ packages=(
   fonts-noto-cjk
   # browser test of the local service
   chromium
+  # packaging checks
+  desktop-file-utils appstream
 )
 
 missing=()

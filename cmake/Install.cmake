@@ -1,0 +1,73 @@
+# Installation layout and the Debian package.
+#
+#   bin/quorvel
+#   share/quorvel/web/                 the local service, without its tests
+#   share/quorvel/icons/               the status icon
+#   share/applications/io.quorvel.Desktop.desktop
+#   share/metainfo/io.quorvel.Desktop.metainfo.xml
+#   share/icons/hicolor/scalable/apps/io.quorvel.Desktop.svg
+include(GNUInstallDirs)
+
+# The executable finds its resources in <exe dir>/../share/quorvel: any other
+# layout would install a program that cannot start its service.
+file(RELATIVE_PATH quorvel_bin_to_data ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_DATADIR})
+if(NOT quorvel_bin_to_data STREQUAL "../share")
+    message(FATAL_ERROR "The installed executable looks for its resources in ../share/quorvel; "
+                        "CMAKE_INSTALL_BINDIR (${CMAKE_INSTALL_BINDIR}) and CMAKE_INSTALL_DATADIR "
+                        "(${CMAKE_INSTALL_DATADIR}) must keep that layout")
+endif()
+
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(QUORVEL_INSTALL_RESOURCEDIR ${CMAKE_INSTALL_DATADIR}/quorvel)
+
+install(TARGETS quorvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+install(FILES web/server.js web/README.md DESTINATION ${QUORVEL_INSTALL_RESOURCEDIR}/web)
+install(DIRECTORY web/lib web/public DESTINATION ${QUORVEL_INSTALL_RESOURCEDIR}/web)
+install(FILES data/icons/quorvel-status.svg DESTINATION ${QUORVEL_INSTALL_RESOURCEDIR}/icons)
+
+install(FILES data/io.quorvel.Desktop.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES data/io.quorvel.Desktop.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES data/icons/io.quorvel.Desktop.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+
+# cpack (or the "package" target) builds build/<preset>/quorvel_<version>_<arch>.deb.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quorvel)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Quorvel developers")
+set(CPACK_PACKAGE_CONTACT "Quorvel developers <dev@quorvel.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop shell for the Quorvel stock watchlist")
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+       "Quorvel shows a watchlist of A-share and Hong Kong stocks (quotes, alert"
+       "rules and triggered alerts) in its own window, with a status icon, menus"
+       "and desktop notifications for triggered alerts. Depending on how it was"
+       "built, it talks to the cloud service or starts a bundled local service,"
+       "which runs on Node.js.")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorvel developers <dev@quorvel.invalid>")
+set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The libraries the executable links against (what dpkg-shlibdeps finds on
+# Debian 12), written out so that the package does not depend on the build
+# machine; librsvg2-common loads the SVG icons.
+string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS
+       "libayatana-appindicator3-1 (>= 0.4.90)"
+       "libc6 (>= 2.34)"
+       "libgcc-s1 (>= 3.0)"
+       "libglib2.0-0 (>= 2.65.1)"
+       "libglibmm-2.4-1v5 (>= 2.66.5)"
+       "libgtk-3-0 (>= 3.0.0)"
+       "libgtkmm-3.0-1v5 (>= 3.24.7)"
+       "libicu72 (>= 72.1~rc-1~)"
+       "librsvg2-common"
+       "libsigc++-2.0-0v5 (>= 2.2.0)"
+       "libsoup-3.0-0 (>= 3.0.3)"
+       "libstdc++6 (>= 11)"
+       "libwebkit2gtk-4.1-0 (>= 2.5.3)")
+# The bundled local service runs on Node.js; a cloud build does without it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS nodejs)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)
