@@ -7,10 +7,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
-for preset in asan cloud local; do
+for preset in asan fuzz cloud local; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
 done
 ctest --preset asan
+ctest --preset fuzz
 ctest --preset cloud
 ctest --preset local
