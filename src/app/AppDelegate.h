@@ -7,7 +7,9 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -133,6 +135,14 @@ private:
     const std::string port;
     const bool useCloudBackend;
     const std::string cloudBaseURL;
+
+    // Ids whose delivery or acknowledgement has not finished yet, with how
+    // many of each are under way. A poll that finds one of them still listed
+    // leaves it alone instead of showing it a second time.
+    std::mutex deliveriesMutex;
+    std::map<std::string, int> deliveriesInFlight;
+    void beginDelivery(const std::string& id);
+    void endDelivery(const std::string& id);
 };
 
 } // namespace quorvel

@@ -1,6 +1,8 @@
 #include "app/AppDelegate.h"
 #include "service/PathSegment.h"
 
+#include <set>
+
 namespace quorvel {
 
 namespace {
@@ -53,21 +55,54 @@ void AppDelegate::pollDesktopNotifications(bool showEmptyResult) {
             if (response->notifications.empty()) {
                 report("当前没有待弹出的云端提醒。");
             }
+            // Records still being shown or acknowledged since an earlier poll
+            // are skipped; within one list every record is delivered.
+            std::set<std::string> busy;
+            {
+                const std::lock_guard lock(self->deliveriesMutex);
+                for (const auto& entry : self->deliveriesInFlight) {
+                    busy.insert(entry.first);
+                }
+            }
             for (const DesktopNotification& notification : response->notifications) {
+                if (busy.contains(notification.id)) {
+                    continue;
+                }
+                self->beginDelivery(notification.id);
                 self->deliverDesktopNotification(
                     notification,
                     [weak = std::weak_ptr(self), id = notification.id](bool delivered) {
-                        if (!delivered) {
+                        const auto owner = weak.lock();
+                        if (!owner) {
                             return;
                         }
-                        if (const auto owner = weak.lock()) {
-                            owner->postAPI(acknowledgementPath(id), [](bool) {});
+                        if (!delivered) {
+                            owner->endDelivery(id);
+                            return;
                         }
+                        owner->postAPI(acknowledgementPath(id), [weak, id](bool) {
+                            if (const auto acknowledged = weak.lock()) {
+                                acknowledged->endDelivery(id);
+                            }
+                        });
                     });
             }
         }
         self->isPollingNotifications = false;
     });
+}
+
+void AppDelegate::beginDelivery(const std::string& id) {
+    const std::lock_guard lock(deliveriesMutex);
+    ++deliveriesInFlight[id];
+}
+
+void AppDelegate::endDelivery(const std::string& id) {
+    const std::lock_guard lock(deliveriesMutex);
+    const auto entry = deliveriesInFlight.find(id);
+    if (entry != deliveriesInFlight.end() && --entry->second == 0) {
+        deliveriesInFlight.erase(entry);
+    }
 }
 
 void AppDelegate::checkDesktopNotificationsNow() {

@@ -180,6 +180,15 @@ void FakePlatform::completeRequestWithStatus(int status, std::string body) {
     completeRequest(HttpResult{std::move(body), status, std::nullopt});
 }
 
+void FakePlatform::completeNewestRequestWithStatus(int status, std::string body) {
+    if (pendingRequests.empty()) {
+        throw std::logic_error("no pending request to complete");
+    }
+    PendingRequest pending = std::move(pendingRequests.back());
+    pendingRequests.pop_back();
+    pending.completion(HttpResult{std::move(body), status, std::nullopt});
+}
+
 void FakePlatform::failRequest(std::string error) {
     completeRequest(HttpResult{std::nullopt, std::nullopt, std::move(error)});
 }

@@ -56,6 +56,8 @@ public:
     // Completes the oldest pending request.
     void completeRequest(HttpResult result);
     void completeRequestWithStatus(int status, std::string body = {});
+    // Completes the request sent last, leaving older ones pending.
+    void completeNewestRequestWithStatus(int status, std::string body = {});
     void failRequest(std::string error = "Could not connect: Connection refused");
 
     // ---- notification centre ----

@@ -180,6 +180,48 @@ TEST_F(PollingTest, PreparationAnnouncesAsksAndRestartsPollingWhateverTheAnswers
     EXPECT_EQ(platform.sentRequests.back().url, pending);
 }
 
+TEST_F(PollingTest, ARecordStillBeingShownIsNotShownAgainByTheNextPoll) {
+    const std::string one =
+        R"({"notifications":[{"id":"n-1","messageTitle":"a","messageBody":"b"}]})";
+    app->checkDesktopNotificationsNow();
+    platform.answerAuthorization(true);
+    platform.completeRequestWithStatus(200, one);
+    ASSERT_EQ(platform.addedNotifications.size(), 1u);
+
+    // The next poll comes while the notification centre has not answered.
+    app->pollDesktopNotifications();
+    platform.completeRequestWithStatus(200, one);
+    EXPECT_EQ(platform.addedNotifications.size(), 1u);
+
+    // Shown, but its acknowledgement is still on its way: still left alone.
+    platform.answerNotification();
+    app->pollDesktopNotifications();
+    platform.completeNewestRequestWithStatus(200, one);
+    EXPECT_EQ(platform.addedNotifications.size(), 1u);
+
+    // Once acknowledged, a record the service still lists is shown again.
+    platform.completeRequestWithStatus(204);
+    app->pollDesktopNotifications();
+    platform.completeRequestWithStatus(200, one);
+    EXPECT_EQ(platform.addedNotifications.size(), 2u);
+}
+
+TEST_F(PollingTest, AFailedAcknowledgementIsDeliveredAgainAndDuplicatesInOneListAreKept) {
+    const std::string twice = R"({"notifications":[
+        {"id":"n-1","messageTitle":"a","messageBody":"b"},
+        {"id":"n-1","messageTitle":"a","messageBody":"b"}]})";
+    app->pollDesktopNotifications();
+    platform.completeRequestWithStatus(200, twice);
+    // Without permission both take the fallback and are acknowledged at once.
+    ASSERT_EQ(platform.pendingRequests.size(), 2u);
+    platform.completeRequestWithStatus(500);
+    platform.completeRequestWithStatus(500);
+    app->pollDesktopNotifications();
+    platform.completeRequestWithStatus(200, twice);
+    platform.runMainQueue();
+    EXPECT_EQ(platform.shownAlerts.size(), 4u);
+}
+
 TEST_F(PollingTest, CompletionsDoNothingOnceTheApplicationIsGone) {
     app->checkDesktopNotificationsNow();
     std::weak_ptr<AppDelegate> weak = app;
