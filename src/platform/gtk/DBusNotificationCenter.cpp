@@ -1,6 +1,7 @@
 #include "platform/gtk/DBusNotificationCenter.h"
 
 #include <algorithm>
+#include <deque>
 #include <gio/gio.h>
 #include <map>
 #include <optional>
@@ -136,7 +137,9 @@ struct State : std::enable_shared_from_this<State> {
     std::vector<guint> subscriptions;
 
     std::optional<std::vector<std::string>> capabilities;
-    std::map<guint32, std::string> shown; // server id → our identifier
+    std::map<guint32, std::string> shown;              // server id → our identifier
+    std::deque<std::function<void()>> waitingNotifies; // Notify calls waiting for their turn
+    bool notifyInFlight = false;
     std::vector<std::weak_ptr<PendingCompletion>> pending;
 
     State() = default;
@@ -350,25 +353,9 @@ struct State : std::enable_shared_from_this<State> {
         });
     }
 
-    void notify(GDBusConnection* bus, const NotificationRequest& request,
-                const std::vector<std::string>& serverCapabilities, unsigned presentation,
-                std::function<void(std::optional<std::string>)> completion) {
-        if ((presentation & (PresentationBanner | PresentationList)) == 0) {
-            // Asked not to show it at all: accepted, not presented.
-            completion(std::nullopt);
-            return;
-        }
-        const bool markup = std::find(serverCapabilities.begin(), serverCapabilities.end(),
-                                      "body-markup") != serverCapabilities.end();
-        const std::string summary = validUtf8(request.title);
-        const std::string body =
-            markup ? escapeMarkup(validUtf8(request.body)) : validUtf8(request.body);
-
-        GVariantBuilder actions;
-        g_variant_builder_init(&actions, G_VARIANT_TYPE("as"));
-        g_variant_builder_add(&actions, "s", "default");
-        g_variant_builder_add(&actions, "s", kDefaultActionLabel);
-
+    // The hints of one notification: the application, its sound, and how
+    // it is to be presented.
+    static GVariant* hintsFor(const NotificationRequest& request, unsigned presentation) {
         GVariantBuilder hints;
         g_variant_builder_init(&hints, G_VARIANT_TYPE("a{sv}"));
         g_variant_builder_add(&hints, "{sv}", "desktop-entry",
@@ -384,27 +371,75 @@ struct State : std::enable_shared_from_this<State> {
         if ((presentation & PresentationList) == 0) {
             g_variant_builder_add(&hints, "{sv}", "transient", g_variant_new_boolean(TRUE));
         }
+        return g_variant_builder_end(&hints);
+    }
 
-        GVariant* parameters =
-            g_variant_new("(susssasa{sv}i)", kApplicationName, guint32{0}, kApplicationId,
-                          summary.c_str(), body.c_str(), &actions, &hints, gint32{-1});
-        callServer(bus, "Notify", parameters, G_VARIANT_TYPE("(u)"), kNotifyTimeoutMs, cancellable,
-                   [self = shared_from_this(), identifier = request.identifier,
-                    completion = std::move(completion)](GVariant* reply, const GError* error) {
-                       if (reply == nullptr) {
-                           completion(describe(error));
-                           return;
-                       }
-                       guint32 id = 0;
-                       g_variant_get(reply, "(u)", &id);
-                       if (self->alive) {
-                           if (self->shown.size() >= kRememberedNotifications) {
-                               self->shown.erase(self->shown.begin());
+    void sendInTurn(std::function<void()> send) {
+        if (notifyInFlight) {
+            waitingNotifies.push_back(std::move(send));
+            return;
+        }
+        notifyInFlight = true;
+        send();
+    }
+
+    void sendNext() {
+        notifyInFlight = false;
+        if (!waitingNotifies.empty()) {
+            auto next = std::move(waitingNotifies.front());
+            waitingNotifies.pop_front();
+            sendInTurn(std::move(next));
+        }
+    }
+
+    void notify(GDBusConnection* bus, const NotificationRequest& request,
+                const std::vector<std::string>& serverCapabilities, unsigned presentation,
+                std::function<void(std::optional<std::string>)> completion) {
+        if ((presentation & (PresentationBanner | PresentationList)) == 0) {
+            // Asked not to show it at all: accepted, not presented.
+            completion(std::nullopt);
+            return;
+        }
+        const bool markup = std::find(serverCapabilities.begin(), serverCapabilities.end(),
+                                      "body-markup") != serverCapabilities.end();
+        const std::string summary = validUtf8(request.title);
+        const std::string body =
+            markup ? escapeMarkup(validUtf8(request.body)) : validUtf8(request.body);
+
+        // Notify calls go out one at a time: a burst of alerts waits here
+        // instead of in the server's queue, where the later ones would time
+        // out although the server shows them all.
+        g_object_ref(bus); // held until the call is made
+        sendInTurn([self = shared_from_this(), bus, summary, body, presentation, request,
+                    completion = std::move(completion)]() mutable {
+            GVariantBuilder actions;
+            g_variant_builder_init(&actions, G_VARIANT_TYPE("as"));
+            g_variant_builder_add(&actions, "s", "default");
+            g_variant_builder_add(&actions, "s", kDefaultActionLabel);
+            GVariant* parameters = g_variant_new(
+                "(susssas@a{sv}i)", kApplicationName, guint32{0}, kApplicationId, summary.c_str(),
+                body.c_str(), &actions, self->hintsFor(request, presentation), gint32{-1});
+            callServer(bus, "Notify", parameters, G_VARIANT_TYPE("(u)"), kNotifyTimeoutMs,
+                       self->cancellable,
+                       [self, identifier = request.identifier,
+                        completion = std::move(completion)](GVariant* reply, const GError* error) {
+                           if (reply == nullptr) {
+                               completion(describe(error));
+                           } else {
+                               guint32 id = 0;
+                               g_variant_get(reply, "(u)", &id);
+                               if (self->alive) {
+                                   if (self->shown.size() >= kRememberedNotifications) {
+                                       self->shown.erase(self->shown.begin());
+                                   }
+                                   self->shown.insert_or_assign(id, identifier);
+                               }
+                               completion(std::nullopt);
                            }
-                           self->shown.insert_or_assign(id, identifier);
-                       }
-                       completion(std::nullopt);
-                   });
+                           self->sendNext();
+                       });
+            g_object_unref(bus);
+        });
     }
 };
 
