@@ -12,6 +12,7 @@ for preset in asan fuzz cloud local; do
     cmake --build --preset "$preset"
 done
 ctest --preset asan
+ctest --preset asan-gui
 ctest --preset fuzz
 ctest --preset cloud
 ctest --preset local

@@ -14,10 +14,14 @@ cleanup() {
         kill "$pid" 2>/dev/null || true
     done
     wait 2>/dev/null || true
+    if [ -n "${LOG_FILE:-}" ] && [ -f "$LOG_FILE" ]; then
+        cp "$LOG_FILE" "$E2E_ARTIFACTS/$(basename "$0" .test.sh).log" 2>/dev/null || true
+    fi
     if [ "$status" -ne 0 ] && [ -d "$E2E_TMP/home" ]; then
         find "$E2E_TMP/home" -name '*.log' -exec sh -c 'echo "--- $1"; tail -n 40 "$1"' _ {} \; >&2
     fi
-    rm -rf "$E2E_TMP"
+    # The web engine's helpers may still be writing their caches for a moment.
+    rm -rf "$E2E_TMP" 2>/dev/null || { sleep 1; rm -rf "$E2E_TMP"; }
     exit "$status"
 }
 trap cleanup EXIT
@@ -53,7 +57,7 @@ start_desktop() {
     dbus-update-activation-environment DISPLAY >/dev/null 2>&1 || true
     openbox >/dev/null 2>&1 &
     E2E_PIDS+=($!)
-    dunst >/dev/null 2>&1 &
+    dunst -config "$E2E_SOURCE_DIR/tests/e2e/dunstrc" >/dev/null 2>&1 &
     E2E_PIDS+=($!)
     wait_for 20 dunstctl count || fail "dunst did not start"
     # A fresh user: data folder under a private home.
@@ -138,4 +142,23 @@ page_reports() {
         const lines = require("fs").readFileSync(process.argv[1], "utf8").split("\n").filter(Boolean);
         for (const l of lines) { const r = JSON.parse(l); if (r.url === "/report") console.log(r.body); }
     ' "$E2E_LOG"
+}
+
+# Sends a body to the scripted service (POST PATH BODY).
+service_post() {
+    node -e '
+        const [path, body] = process.argv.slice(1);
+        const req = require("http").request({ host: "127.0.0.1", port: 45721, method: "POST", path },
+            (res) => process.exit(res.statusCode < 300 ? 0 : 1));
+        req.on("error", () => process.exit(1));
+        req.end(body);' "$1" "$2"
+}
+
+# Counts log lines that contain the text.
+log_count() { grep -cF "$1" "$LOG_FILE" 2>/dev/null || true; }
+
+# Waits until the shell has announced itself after the probe and the page load.
+wait_prepared() {
+    wait_for "${1:-30}" bash -c "[ \$(grep -c 'POST /api/desktop-notifications/initialize status=204' '$LOG_FILE' 2>/dev/null) -ge 2 ]" ||
+        fail "the shell was not prepared"
 }

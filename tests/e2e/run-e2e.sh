@@ -19,7 +19,7 @@ ip link set lo up 2>/dev/null || true
 
 if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] || [ -z "${QUORVEL_E2E_BUS:-}" ]; then
     export QUORVEL_E2E_BUS=1
-    exec dbus-run-session -- "$0" "$@"
+    exec dbus-run-session --config-file="$here/session.conf" -- "$0" "$@"
 fi
 
 export E2E_BUILD_DIR=$build_dir

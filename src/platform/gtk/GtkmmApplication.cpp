@@ -4,6 +4,8 @@
 #include <glib-unix.h>
 #include <gtkmm/window.h>
 
+#include "BuildConfig.h"
+
 namespace quorvel::gtk {
 
 GtkmmApplication::GtkmmApplication(const char* applicationId)
@@ -12,6 +14,8 @@ GtkmmApplication::GtkmmApplication(const char* applicationId)
     app->signal_startup().connect([this] {
         // Keeps the process alive while the window is closed.
         app->hold();
+        // The icon the desktop entry names, for windows and dialogs.
+        gtk_window_set_default_icon_name(build::applicationId);
         launched = true;
         if (delegate) {
             delegate->applicationDidFinishLaunching();

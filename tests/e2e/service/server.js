@@ -12,6 +12,8 @@ const http = require('http');
 
 const log = process.env.E2E_LOG;
 let pending = JSON.parse(process.env.E2E_PENDING || '[]');
+// How the pending list answers: ok, 500, garbage, or hang (never answers).
+let pendingMode = 'ok';
 const page = process.env.E2E_PAGE
   ? fs.readFileSync(process.env.E2E_PAGE, 'utf8')
   : '<!doctype html><meta charset="utf-8"><title>scripted</title><h1>scripted service</h1>';
@@ -32,8 +34,18 @@ const server = http.createServer((req, res) => {
       res.writeHead(200, { 'Content-Type': 'text/html; charset=utf-8' });
       res.end(page);
     } else if (req.method === 'GET' && url.pathname === '/api/desktop-notifications/pending') {
+      if (pendingMode === 'hang') return;
+      if (pendingMode === '500') {
+        res.writeHead(500, { 'Content-Type': 'application/json' });
+        res.end('{"error":"scripted failure"}');
+        return;
+      }
       res.writeHead(200, { 'Content-Type': 'application/json' });
-      res.end(JSON.stringify({ notifications: pending }));
+      res.end(pendingMode === 'garbage' ? '\u0000{"notifications": [' : JSON.stringify({ notifications: pending }));
+    } else if (req.method === 'POST' && url.pathname === '/control/pending-mode') {
+      pendingMode = body.trim();
+      res.writeHead(204);
+      res.end();
     } else if (req.method === 'POST' && ack) {
       const id = decodeURIComponent(ack[1]);
       const before = pending.length;
@@ -59,4 +71,4 @@ const server = http.createServer((req, res) => {
 });
 
 server.listen(Number(process.env.PORT), '127.0.0.1');
-process.on('SIGTERM', () => server.close(() => process.exit(0)));
+process.on('SIGTERM', () => process.exit(0));

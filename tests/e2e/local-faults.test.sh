@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# The shell under faults: a service that dies and comes back, one that answers
+# 500, garbage or nothing, a data folder removed while running, a thousand
+# pending alerts at once, and a notification server that disappears. Nothing
+# crashes and nothing is lost.
+source "$(dirname "$0")/lib.sh"
+start_desktop
+install_scripted_service
+export E2E_PENDING='[]'
+
+start_app "$SCRIPTED_APP/quorvel"
+wait_main_window 30
+wait_prepared 30
+alive() { kill -0 "$APP_PID" || fail "the shell died: $(tail -n 20 "$E2E_TMP/app.out")"; }
+
+# 1. The service dies; polls fail and are logged; a new service is polled again.
+pkill -f "$SCRIPTED_APP/web/server.js"
+wait_for 20 bash -c "grep -q 'pending failed status=0 error=' '$LOG_FILE'" || fail "no failed poll logged"
+alive
+PORT=45721 node "$SCRIPTED_APP/web/server.js" &
+E2E_PIDS+=($!)
+loaded_before=$(log_count 'pending loaded count=')
+wait_for 20 bash -c "[ \$(grep -c 'pending loaded count=' '$LOG_FILE') -gt $loaded_before ]" ||
+    fail "polling did not resume after the service came back"
+pass "a dead service is logged and polling resumes when it is back"
+
+# 2. Error statuses, garbage and a silent service: each poll ends, the guard
+#    is released, and the next poll goes out.
+service_post /control/pending-mode 500
+wait_for 20 bash -c "grep -q 'pending failed status=500 error=none' '$LOG_FILE'" || fail "500 not logged"
+service_post /control/pending-mode garbage
+wait_for 20 bash -c "grep -q 'pending decode failed' '$LOG_FILE'" || fail "garbage not logged"
+service_post /control/pending-mode hang
+sleep 1
+hung_at=$SECONDS
+failed_before=$(log_count 'pending failed status=0')
+wait_for 90 bash -c "[ \$(grep -c 'pending failed status=0' '$LOG_FILE') -gt $failed_before ]" ||
+    fail "a hanging poll never ended"
+echo "a silent service's poll ended after $((SECONDS - hung_at)) s"
+service_post /control/pending-mode ok
+loaded_before=$(log_count 'pending loaded count=')
+wait_for 20 bash -c "[ \$(grep -c 'pending loaded count=' '$LOG_FILE') -gt $loaded_before ]" ||
+    fail "the guard was not released after the hanging poll"
+alive
+pass "500, garbage and a hanging service each end a poll and release the guard"
+
+# 3. The data folder disappears; the log comes back once the folder does.
+rm -rf "$DATA_DIR"
+sleep 10
+alive
+[ ! -e "$LOG_FILE" ] || fail "the log was written into a removed folder"
+mkdir -p "$DATA_DIR"
+wait_for 20 test -s "$LOG_FILE" || fail "the log did not come back"
+pass "the log comes back with its folder"
+
+# 4. A thousand pending alerts in one poll: each delivered and acknowledged once.
+node -e '
+    const list = Array.from({ length: 1000 }, (_, i) => ({ id: "bulk-" + i,
+        messageTitle: "提醒 " + i, messageBody: "第 " + i + " 条" }));
+    process.stdout.write(JSON.stringify(list));' >"$E2E_TMP/bulk.json"
+service_post /api/desktop-notifications/pending/add "$(cat "$E2E_TMP/bulk.json")"
+wait_for 120 bash -c "[ \$(grep -c 'mark-notified status=204' '$LOG_FILE') -ge 1000 ]" ||
+    fail "not every alert was acknowledged ($(log_count 'mark-notified status=204'))"
+sleep 9
+delivered=$(grep -o 'local notification id=bulk-[0-9]* success=true' "$LOG_FILE" | sort -u | wc -l)
+shown=$(grep -c 'local notification id=bulk-' "$LOG_FILE")
+[ "$delivered" = 1000 ] && [ "$shown" = 1000 ] || fail "delivered $delivered distinct, $shown in all"
+alive
+pass "a thousand alerts delivered and acknowledged once each"
+
+# 5. The notification server goes away: alerts fall back to the dialog and
+#    are still acknowledged.
+dunstctl close-all || true
+pkill -x dunst
+sleep 1
+service_post /api/desktop-notifications/pending/add '[{"id":"late-1","messageTitle":"通知服务已退出","messageBody":"改用对话框"}]'
+wait_for 20 bash -c "grep -q 'local notification id=late-1 success=false' '$LOG_FILE'" ||
+    fail "the refused notification was not logged"
+dialog_window() {
+    local id
+    for id in $(xdotool search --onlyvisible --name '^Quorvel$' 2>/dev/null); do
+        [ "$id" != "$MAIN_WINDOW" ] && { echo "$id"; return 0; }
+    done
+    return 1
+}
+wait_for 20 dialog_window || fail "no fallback dialog"
+screenshot fallback-dialog
+wait_for 20 bash -c "grep -q 'POST /api/desktop-notifications/late-1/mark-notified status=204' '$LOG_FILE'" ||
+    fail "the fallback alert was not acknowledged"
+keys_to "$(dialog_window)" Return
+pass "without a notification server the dialog shows and the alert is acknowledged"
+
+kill -TERM "$APP_PID"
+wait_app_exit 15 || fail "the shell did not end"
+[ "$EXIT_STATUS" = 0 ] || fail "exit status $EXIT_STATUS"
+pass "the shell ends cleanly after all of it"
