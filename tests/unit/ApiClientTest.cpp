@@ -1,0 +1,60 @@
+#include "unit/AppFixture.h"
+
+#include <fstream>
+#include <gmock/gmock.h>
+
+namespace quorvel::testing {
+namespace {
+
+// Statuses a real server cannot send as a final answer (1xx), and the
+// success rule's edges, on the fake platform.
+class ApiClientTest : public AppFixture {
+protected:
+    void SetUp() override { launch(); }
+    std::string lastLogLine() const {
+        std::ifstream in(*app->logFilePath());
+        std::string line;
+        std::string last;
+        while (std::getline(in, line)) {
+            last = line;
+        }
+        return last.substr(last.find("] ") + 2);
+    }
+};
+
+TEST_F(ApiClientTest, AStatusBelow200IsAFailureForGetPostAndSync) {
+    std::optional<int> status;
+    std::optional<std::string> body = "unset";
+    app->getAPI("/api/desktop-notifications/pending", [&](auto b, auto s) {
+        body = std::move(b);
+        status = s;
+    });
+    platform.completeRequestWithStatus(199, "{}");
+    EXPECT_EQ(body, std::nullopt);
+    EXPECT_EQ(status, 199);
+    EXPECT_EQ(lastLogLine(), "GET /api/desktop-notifications/pending failed status=199 error=none");
+
+    bool success = true;
+    app->postAPI("/api/desktop-notifications/n-1/mark-notified", [&](bool ok) { success = ok; });
+    platform.completeRequestWithStatus(199);
+    EXPECT_FALSE(success);
+    EXPECT_EQ(lastLogLine(), "POST /api/desktop-notifications/n-1/mark-notified status=199");
+
+    platform.calls.clear();
+    app->syncQuotes();
+    platform.completeRequestWithStatus(199);
+    platform.runMainQueue();
+    EXPECT_EQ(platform.count("webView.reload"), 0);
+    EXPECT_EQ(platform.shownAlerts.back().messageText, "同步行情失败。");
+}
+
+TEST_F(ApiClientTest, AnErrorWithA2xxAnswerStillCountsAsSuccess) {
+    bool success = false;
+    app->postAPI("/api/desktop-notifications/initialize", [&](bool ok) { success = ok; });
+    platform.completeRequest(HttpResult{std::nullopt, 204, "connection reset"});
+    EXPECT_TRUE(success);
+    EXPECT_EQ(lastLogLine(), "POST /api/desktop-notifications/initialize status=204");
+}
+
+} // namespace
+} // namespace quorvel::testing
