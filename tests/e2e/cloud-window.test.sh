@@ -25,6 +25,22 @@ sleep 1
 kill -0 "$APP_PID" || fail "closing the window ended the process"
 pass "closing the window hides it and the process keeps running"
 
+# Starting the program again hands over to the running one, which shows its window.
+timeout 30 "$E2E_BUILD_DIR/quorvel" >"$E2E_TMP/second.out" 2>&1 || fail "the second start did not end cleanly"
+wait_for 10 bash -c "xdotool search --onlyvisible --name '^Quorvel\$' | grep -q ." ||
+    fail "starting the program again did not bring the window back"
+kill -0 "$APP_PID" || fail "the first instance ended"
+pass "a second start shows the running instance's window"
+screenshot window-again
+# Its shortcuts still work: Ctrl+L copies the address and confirms in a dialog.
+MAIN_WINDOW=$(xdotool search --onlyvisible --name '^Quorvel$' | head -n 1)
+keys_to "$MAIN_WINDOW" ctrl+l
+wait_for 10 bash -c "[ \$(xdotool search --onlyvisible --name '^Quorvel\$' | wc -l) -ge 2 ]" ||
+    fail "Ctrl+L did nothing in the window shown again"
+[ "$(xclip -o -selection clipboard)" = "http://203.0.113.10" ] || fail "the cloud address was not copied"
+xdotool key Return
+pass "the window shown again keeps its menu shortcuts"
+
 kill -TERM "$APP_PID"
 wait_app_exit 15 || fail "the shell did not end after SIGTERM"
 [ "$EXIT_STATUS" = 0 ] || fail "exit status $EXIT_STATUS after a terminate request"

@@ -6,7 +6,8 @@ namespace quorvel::gtk {
 
 GtkMainWindow::GtkMainWindow(const Glib::RefPtr<Gtk::Application>& app, int contentWidth,
                              int contentHeight, const WindowStyle& style,
-                             std::function<void()> becameActive) {
+                             std::function<void()> becameActive)
+    : application(app) {
     app->add_window(window);
     window.set_default_size(contentWidth, contentHeight);
     window.set_resizable(style.resizable);
@@ -49,6 +50,11 @@ void GtkMainWindow::setContentView(WebView& view) {
 }
 
 void GtkMainWindow::makeKeyAndOrderFront() {
+    // The application lets go of a window once it is hidden; without it the
+    // window would lose the menu bar's shortcuts.
+    if (!window.get_application()) {
+        application->add_window(window);
+    }
     window.show();
     window.present();
 }

@@ -23,6 +23,7 @@ public:
     Gtk::Window& gtkWindow() { return window; }
 
 private:
+    Glib::RefPtr<Gtk::Application> application;
     Gtk::ApplicationWindow window;
 };
 

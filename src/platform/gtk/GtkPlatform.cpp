@@ -53,6 +53,7 @@ public:
             std::make_unique<GtkMainWindow>(app.gtkApplication(), contentWidth, contentHeight,
                                             style, [this] { app.windowBecameActive(); });
         mainWindow = window.get();
+        app.setMainWindow(mainWindow);
         return window;
     }
 

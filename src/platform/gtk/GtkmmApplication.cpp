@@ -1,10 +1,10 @@
 #include "platform/gtk/GtkmmApplication.h"
 
+#include "BuildConfig.h"
+
 #include <csignal>
 #include <glib-unix.h>
 #include <gtkmm/window.h>
-
-#include "BuildConfig.h"
 
 namespace quorvel::gtk {
 
@@ -16,16 +16,21 @@ GtkmmApplication::GtkmmApplication(const char* applicationId)
         app->hold();
         // The icon the desktop entry names, for windows and dialogs.
         gtk_window_set_default_icon_name(build::applicationId);
-        launched = true;
         if (delegate) {
             delegate->applicationDidFinishLaunching();
         }
     });
+    // Emitted once at launch and again whenever the program is started while
+    // it already runs: the running instance then shows its window, closed or
+    // not, as users of a desktop expect.
     app->signal_activate().connect([this] {
-        if (!terminating && delegate) {
-            activate();
-            delegate->applicationDidBecomeActive();
+        if (terminating || !delegate) {
+            return;
         }
+        if (mainWindow) {
+            mainWindow->makeKeyAndOrderFront();
+        }
+        delegate->applicationDidBecomeActive();
     });
     app->signal_shutdown().connect([this] {
         terminating = true;
@@ -49,15 +54,10 @@ void GtkmmApplication::setDelegate(ApplicationDelegate* newDelegate) {
 void GtkmmApplication::setActivationPolicyRegular() {}
 
 void GtkmmApplication::activate() {
-    if (!launched) {
-        return; // the first window is presented when it is created
-    }
-    const std::vector<Gtk::Window*> windows = app->get_windows();
-    for (Gtk::Window* window : windows) {
-        if (window->get_visible()) {
-            window->present();
-            return;
-        }
+    // Before the window exists it is presented when it is created; a closed
+    // window stays closed.
+    if (mainWindow && mainWindow->gtkWindow().get_visible()) {
+        mainWindow->gtkWindow().present();
     }
 }
 

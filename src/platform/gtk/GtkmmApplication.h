@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Application.h"
+#include "platform/gtk/GtkMainWindow.h"
 
 #include <gtkmm/application.h>
 
@@ -25,12 +26,14 @@ public:
     Glib::RefPtr<Gtk::Application> gtkApplication() const { return app; }
     // A window of the application became the active window.
     void windowBecameActive();
+    // The window that activation brings forward.
+    void setMainWindow(GtkMainWindow* window) { mainWindow = window; }
 
 private:
     Glib::RefPtr<Gtk::Application> app;
     ApplicationDelegate* delegate = nullptr;
     bool terminating = false;
-    bool launched = false;
+    GtkMainWindow* mainWindow = nullptr;
     std::vector<unsigned> signalSources;
 };
 
