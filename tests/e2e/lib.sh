@@ -162,3 +162,23 @@ wait_prepared() {
     wait_for "${1:-30}" bash -c "[ \$(grep -c 'POST /api/desktop-notifications/initialize status=204' '$LOG_FILE' 2>/dev/null) -ge 2 ]" ||
         fail "the shell was not prepared"
 }
+
+# A visible dialog of the shell: a window named "Quorvel" other than the main one.
+dialog_window() {
+    local id
+    for id in $(xdotool search --onlyvisible --name '^Quorvel$' 2>/dev/null); do
+        [ "$id" != "$MAIN_WINDOW" ] && { echo "$id"; return 0; }
+    done
+    return 1
+}
+
+port_open() { bash -c 'exec 3<>/dev/tcp/127.0.0.1/45721' 2>/dev/null; }
+
+# True while a node process works in the given web folder: the bundled service.
+service_running_in() {
+    local pid
+    for pid in $(pgrep -x node); do
+        [ "$(readlink "/proc/$pid/cwd")" = "$1" ] && return 0
+    done
+    return 1
+}

@@ -24,13 +24,6 @@ window.addEventListener('load', () => setTimeout(async () => {
 </script></body>
 HTML
 
-dialog_window() {
-    local id
-    for id in $(xdotool search --onlyvisible --name '^Quorvel$' 2>/dev/null); do
-        [ "$id" != "$MAIN_WINDOW" ] && { echo "$id"; return 0; }
-    done
-    return 1
-}
 answer() {
     wait_for 20 dialog_window || fail "no dialog for $1"
     local dialog

@@ -76,13 +76,6 @@ sleep 1
 service_post /api/desktop-notifications/pending/add '[{"id":"late-1","messageTitle":"通知服务已退出","messageBody":"改用对话框"}]'
 wait_for 20 bash -c "grep -q 'local notification id=late-1 success=false' '$LOG_FILE'" ||
     fail "the refused notification was not logged"
-dialog_window() {
-    local id
-    for id in $(xdotool search --onlyvisible --name '^Quorvel$' 2>/dev/null); do
-        [ "$id" != "$MAIN_WINDOW" ] && { echo "$id"; return 0; }
-    done
-    return 1
-}
 wait_for 20 dialog_window || fail "no fallback dialog"
 screenshot fallback-dialog
 wait_for 20 bash -c "grep -q 'POST /api/desktop-notifications/late-1/mark-notified status=204' '$LOG_FILE'" ||

@@ -39,15 +39,7 @@ pass "valid desktop entry and metainfo"
 find "$prefix" -printf '%p %s %T@\n' | sort >"$E2E_TMP/before.txt"
 
 start_desktop
-port_open() { bash -c 'exec 3<>/dev/tcp/127.0.0.1/45721' 2>/dev/null; }
-# The bundled service: a node process working in the installed web folder.
-server_running() {
-    local pid
-    for pid in $(pgrep -x node); do
-        [ "$(readlink "/proc/$pid/cwd")" = "$prefix/share/quorvel/web" ] && return 0
-    done
-    return 1
-}
+server_running() { service_running_in "$prefix/share/quorvel/web"; }
 server_gone() { ! server_running; }
 
 start_app "$prefix/bin/quorvel"
@@ -62,8 +54,7 @@ node -e '
 ' http://127.0.0.1:45721/ | cmp -s - "$prefix/share/quorvel/web/public/index.html" ||
     fail "the service does not serve the installed page"
 pass "the installed service listens on 127.0.0.1:45721 and serves its page"
-wait_for 30 bash -c "[ \$(grep -c 'POST /api/desktop-notifications/initialize status=204' '$LOG_FILE' 2>/dev/null) -ge 2 ]" ||
-    fail "the shell did not announce itself twice"
+wait_prepared 30
 pass "probe, page load and both announcements"
 
 # Window managers tie the window to the desktop entry by its class.

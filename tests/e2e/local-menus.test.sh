@@ -22,13 +22,6 @@ api() { # METHOD PATH [JSON] -> body on stdout
 }
 page_loads() { api GET /api/status | node -e 'let s="";process.stdin.on("data",c=>s+=c).on("end",()=>{const j=JSON.parse(s);console.log(j.pageLoads.count)})'; }
 loads_above() { [ "$(page_loads)" -gt "$1" ]; }
-dialog_window() {
-    local id
-    for id in $(xdotool search --onlyvisible --name '^Quorvel$' 2>/dev/null); do
-        [ "$id" != "$MAIN_WINDOW" ] && { echo "$id"; return 0; }
-    done
-    return 1
-}
 close_dialog() {
     wait_for 15 dialog_window || fail "no dialog appeared for $1"
     [ -n "${2:-}" ] && screenshot "$2"
@@ -39,8 +32,7 @@ close_dialog() {
 
 start_app "$E2E_BUILD_DIR/quorvel"
 wait_main_window 30
-wait_for 30 bash -c "[ \$(grep -c 'POST /api/desktop-notifications/initialize status=204' '$LOG_FILE' 2>/dev/null) -ge 2 ]" ||
-    fail "the shell was not prepared"
+wait_prepared 30
 api POST /api/watchlist '{"symbol":"sh600519"}' >/dev/null || fail "could not add a symbol"
 api POST /api/rules '{"symbol":"sh600519","direction":"above","price":0.01}' >/dev/null || fail "could not add a rule"
 sleep 1

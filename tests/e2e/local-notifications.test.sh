@@ -18,8 +18,7 @@ start_app "$SCRIPTED_APP/quorvel"
 wait_main_window 30
 # Alerts found before the notification server has answered take the fallback
 # dialog; wait until the shell has been prepared after the page load.
-wait_for 30 bash -c "[ \$(grep -c 'POST /api/desktop-notifications/initialize status=204' '$LOG_FILE' 2>/dev/null) -ge 2 ]" ||
-    fail "the shell was not prepared"
+wait_prepared 30
 sleep 1
 add_pending '[{"id":"e2e-1","messageTitle":"贵州茅台 突破 1800","messageBody":"现价 1801.00 元，规则：价格高于 1800","sourceType":"rule","sourceId":"7"}]'
 wait_for 30 service_saw '^POST /api/desktop-notifications/e2e-1/mark-notified$' ||

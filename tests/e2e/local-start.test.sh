@@ -5,24 +5,15 @@
 source "$(dirname "$0")/lib.sh"
 start_desktop
 
-# The bundled service: a node process working in the build's web folder.
-server_running() {
-    local pid
-    for pid in $(pgrep -x node); do
-        [ "$(readlink "/proc/$pid/cwd")" = "$E2E_BUILD_DIR/web" ] && return 0
-    done
-    return 1
-}
+server_running() { service_running_in "$E2E_BUILD_DIR/web"; }
 server_gone() { ! server_running; }
-port_open() { bash -c 'exec 3<>/dev/tcp/127.0.0.1/45721' 2>/dev/null; }
 
 start_app "$E2E_BUILD_DIR/quorvel"
 wait_main_window 30
 wait_for 30 port_open || fail "the local service never listened on 45721"
 pass "the bundled service listens on 127.0.0.1:45721"
 # Announced twice: once after the probe, once after the first page load.
-wait_for 30 bash -c "[ \$(grep -c 'POST /api/desktop-notifications/initialize status=204' '$LOG_FILE' 2>/dev/null) -ge 2 ]" ||
-    fail "the shell did not announce itself twice"
+wait_prepared 30
 pass "probe, page load and both announcements"
 grep -q '^QUOTE_SYNC_INTERVAL_SECONDS=180$' "$DATA_DIR/.env" || fail "configuration not in place"
 [ "$(stat -c %a "$DATA_DIR")" = 700 ] || fail "data folder is not private"
