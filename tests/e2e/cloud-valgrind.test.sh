@@ -20,12 +20,14 @@ grep -q "LEAK SUMMARY\|All heap blocks were freed" "$report" || fail "valgrind w
 
 # Each loss record is a paragraph. A leak is ours when the code that called
 # the allocator (the first frame past malloc, new and GLib's allocators) is ours.
-ours=$(awk -v RS= '/(definitely|indirectly) lost/' "$report" | awk -v RS= '
-    {
+ours=$(sed 's/^==[0-9]*== \{0,1\}//' "$report" | awk -v RS= '
+    /(definitely|indirectly) lost/ {
         n = split($0, lines, "\n")
         for (i = 1; i <= n; i++) {
             if (lines[i] !~ /(at|by) 0x/) continue
-            if (lines[i] ~ /vgpreload|operator new|: (malloc|calloc|realloc|g_malloc|g_malloc0|g_realloc|g_try_malloc|g_slice_alloc|g_slice_alloc0|g_strdup|g_strndup|g_memdup2?) /) continue
+            # the allocator itself, and the standard library inlined into the caller
+            if (lines[i] ~ /vgpreload|libstdc\+\+|operator new|: (malloc|calloc|realloc|g_malloc|g_malloc0|g_realloc|g_try_malloc|g_slice_alloc|g_slice_alloc0|g_strdup|g_strndup|g_memdup2?) /) continue
+            if (lines[i] ~ /\((new_allocator|allocator|alloc_traits|basic_string|stl_[a-z_]+|shared_ptr[a-z_]*|unique_ptr|std_function|hashtable[a-z_]*|vector|deque|map|functional)\.(h|tcc):/) continue
             if (lines[i] ~ /quorvel::|\/src\/(app|backend|ui|service|notifications|platform)\/|\(main\.cpp:/) print $0 "\n"
             break
         }
