@@ -96,7 +96,10 @@ function createApp({ config, provider, mailer, watchlist, desktop, syncer, stati
   // from another site's page.
   function allowedHosts() {
     const port = getPort();
-    return new Set([`127.0.0.1:${port}`, `localhost:${port}`]);
+    const hosts = [`127.0.0.1:${port}`, `localhost:${port}`];
+    // Browsers leave the default port out of Host and Origin.
+    if (Number(port) === 80) hosts.push('127.0.0.1', 'localhost');
+    return new Set(hosts);
   }
 
   function checkOrigin(req) {
