@@ -38,17 +38,17 @@ void AppDelegate::startServer() {
     const std::filesystem::path dataFolder = appSupport.value_or(std::filesystem::path{});
     const std::filesystem::path configFile = dataFolder / ".env";
 
-    ProcessSpec spec;
-    spec.executable = *node;
-    spec.arguments = {script->string()};
-    spec.workingDirectory = script->parent_path();
-    spec.environment = environment.processEnvironment();
+    ProcessSpec details;
+    details.executable = *node;
+    details.arguments = {script->string()};
+    details.workingDirectory = script->parent_path();
+    details.environment = environment.processEnvironment();
     // Values the user's environment already defines win.
-    spec.environment.emplace("PORT", port);
-    spec.environment.emplace("DATA_DIR", dataFolder.string());
-    spec.environment.emplace("ENV_FILE", configFile.string());
+    details.environment.emplace("PORT", port);
+    details.environment.emplace("DATA_DIR", dataFolder.string());
+    details.environment.emplace("ENV_FILE", configFile.string());
 
-    LaunchResult launched = platform.processLauncher().launch(spec);
+    LaunchResult launched = platform.processLauncher().launch(details);
     if (!launched.process) {
         showFatalAlert("启动本地服务失败：" + launched.errorDescription);
         return;

@@ -65,12 +65,12 @@ std::string AppDelegate::trimmedNotificationText(const std::string& text, std::s
 void AppDelegate::showFallbackNotification(const std::string& title, const std::string& body) {
     platform.sound().beep();
     showMainWindow();
-    AlertSpec spec;
-    spec.messageText = title;
-    spec.informativeText = body;
-    spec.style = AlertStyle::Informational;
-    spec.buttons = {"好"};
-    platform.alerts().runModal(spec);
+    AlertSpec details;
+    details.messageText = title;
+    details.informativeText = body;
+    details.style = AlertStyle::Informational;
+    details.buttons = {"好"};
+    platform.alerts().runModal(details);
 }
 
 } // namespace quorvel

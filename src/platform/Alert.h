@@ -39,7 +39,7 @@ class Alerts {
 public:
     virtual ~Alerts() = default;
     // Blocks, with the main queue still running, until the dialog is closed.
-    virtual AlertResult runModal(const AlertSpec& spec) = 0;
+    virtual AlertResult runModal(const AlertSpec& details) = 0;
 };
 
 } // namespace quorvel

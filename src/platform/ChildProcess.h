@@ -33,7 +33,7 @@ class ProcessLauncher {
 public:
     virtual ~ProcessLauncher() = default;
     // Starts the child and returns without waiting for it to do anything.
-    virtual LaunchResult launch(const ProcessSpec& spec) = 0;
+    virtual LaunchResult launch(const ProcessSpec& details) = 0;
 };
 
 } // namespace quorvel

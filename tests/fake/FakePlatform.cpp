@@ -306,14 +306,15 @@ void FakePlatform::add(const NotificationRequest& request,
     pendingNotifications.push_back(PendingNotification{request, std::move(completion)});
 }
 
-AlertResult FakePlatform::runModal(const AlertSpec& spec) {
-    calls.push_back("alert " + spec.messageText);
-    shownAlerts.push_back(spec);
+AlertResult FakePlatform::runModal(const AlertSpec& details) {
+    calls.push_back("alert " + details.messageText);
+    shownAlerts.push_back(details);
     if (whileAlertOpen) {
-        whileAlertOpen(spec);
+        whileAlertOpen(details);
     }
     if (alertAnswers.empty()) {
-        return AlertResult{alertFirstButtonReturn, spec.textField ? spec.textField->text : ""};
+        return AlertResult{alertFirstButtonReturn,
+                           details.textField ? details.textField->text : ""};
     }
     AlertResult answer = alertAnswers.front();
     alertAnswers.pop_front();
@@ -348,9 +349,9 @@ void FakePlatform::beep() {
     calls.push_back("sound.beep");
 }
 
-LaunchResult FakePlatform::launch(const ProcessSpec& spec) {
-    calls.push_back("process.launch " + spec.executable.string());
-    launchedProcesses.push_back(spec);
+LaunchResult FakePlatform::launch(const ProcessSpec& details) {
+    calls.push_back("process.launch " + details.executable.string());
+    launchedProcesses.push_back(details);
     if (launchError) {
         return LaunchResult{nullptr, *launchError};
     }

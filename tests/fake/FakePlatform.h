@@ -163,7 +163,7 @@ private:
     void add(const NotificationRequest& request,
              std::function<void(std::optional<std::string>)> completion) override;
     // Alerts
-    AlertResult runModal(const AlertSpec& spec) override;
+    AlertResult runModal(const AlertSpec& details) override;
     // MenuBar
     void setMainMenu(const Menu& menu) override;
     std::unique_ptr<StatusItem> createSquareStatusItem() override;
@@ -173,7 +173,7 @@ private:
     void openFile(const std::filesystem::path& path) override;
     void beep() override;
     // ProcessLauncher
-    LaunchResult launch(const ProcessSpec& spec) override;
+    LaunchResult launch(const ProcessSpec& details) override;
     // SystemEnvironment
     std::filesystem::path userDataDirectory() const override { return dataDirectory; }
     std::string homeDirectory() const override { return home; }

@@ -94,12 +94,12 @@ class PosixProcessLauncherTest : public testing::Test {
 protected:
     // /bin/sh running `script`; its results are moved into place whole.
     ProcessSpec shell(const std::string& script) {
-        ProcessSpec spec;
-        spec.executable = "/bin/sh";
-        spec.arguments = {"-c", script};
-        spec.workingDirectory = folder_.path();
-        spec.environment = {{"PATH", "/usr/bin:/bin"}, {"OUT", folder_.path().string()}};
-        return spec;
+        ProcessSpec details;
+        details.executable = "/bin/sh";
+        details.arguments = {"-c", script};
+        details.workingDirectory = folder_.path();
+        details.environment = {{"PATH", "/usr/bin:/bin"}, {"OUT", folder_.path().string()}};
+        return details;
     }
 
     ScratchFolder folder_{"QUORVEL_TEST_LAUNCH_FOLDER"};
@@ -109,19 +109,19 @@ protected:
 TEST_F(PosixProcessLauncherTest, ChildGetsExactlyTheGivenArgumentsEnvironmentAndFolder) {
     const fs::path workFolder = folder_.path() / "web dir";
     fs::create_directory(workFolder);
-    ProcessSpec spec = shell(R"(
+    ProcessSpec details = shell(R"(
         cat /proc/$$/cmdline > "$OUT/argv.tmp" && mv "$OUT/argv.tmp" "$OUT/argv"
         pwd > "$OUT/cwd.tmp" && mv "$OUT/cwd.tmp" "$OUT/cwd"
         env > "$OUT/env.tmp" && mv "$OUT/env.tmp" "$OUT/env"
     )");
-    spec.arguments.insert(spec.arguments.end(), {"zero", "with space", ""});
-    spec.workingDirectory = workFolder;
-    spec.environment["PORT"] = "45721";
-    spec.environment["DATA_DIR"] = "/home/u/.local/share/Quorvel";
-    spec.environment["EMPTY"] = "";
+    details.arguments.insert(details.arguments.end(), {"zero", "with space", ""});
+    details.workingDirectory = workFolder;
+    details.environment["PORT"] = "45721";
+    details.environment["DATA_DIR"] = "/home/u/.local/share/Quorvel";
+    details.environment["EMPTY"] = "";
     ::setenv("QUORVEL_ONLY_IN_THE_SHELL", "1", 1);
 
-    const LaunchResult launched = launcher_->launch(spec);
+    const LaunchResult launched = launcher_->launch(details);
     ::unsetenv("QUORVEL_ONLY_IN_THE_SHELL");
     ASSERT_TRUE(launched.process) << launched.errorDescription;
     ASSERT_TRUE(waitForFile(folder_.path() / "env"));
@@ -129,7 +129,7 @@ TEST_F(PosixProcessLauncherTest, ChildGetsExactlyTheGivenArgumentsEnvironmentAnd
     // NUL-terminated, as the kernel keeps them.
     std::string argv;
     for (const std::string& argument :
-         {std::string("/bin/sh"), std::string("-c"), spec.arguments[1], std::string("zero"),
+         {std::string("/bin/sh"), std::string("-c"), details.arguments[1], std::string("zero"),
           std::string("with space"), std::string()}) {
         argv += argument + '\0';
     }
@@ -152,15 +152,15 @@ TEST_F(PosixProcessLauncherTest, StandardStreamsAreInheritedAndNothingElse) {
     const fs::path output = folder_.path() / "stdout";
     const int stray = ::open((folder_.path() / "stray").c_str(), O_CREAT | O_WRONLY, 0600);
     ASSERT_GE(stray, 3);
-    ProcessSpec spec = shell("echo to-stdout; if [ -e /proc/$$/fd/$STRAY ]; then echo leaked; "
-                             "else echo closed; fi; echo done > \"$OUT/done\"");
-    spec.environment["STRAY"] = std::to_string(stray);
+    ProcessSpec details = shell("echo to-stdout; if [ -e /proc/$$/fd/$STRAY ]; then echo leaked; "
+                                "else echo closed; fi; echo done > \"$OUT/done\"");
+    details.environment["STRAY"] = std::to_string(stray);
 
     // The child's standard output is whatever the shell's is at launch.
     const int savedStdout = ::dup(STDOUT_FILENO);
     const int file = ::open(output.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
     ::dup2(file, STDOUT_FILENO);
-    const LaunchResult launched = launcher_->launch(spec);
+    const LaunchResult launched = launcher_->launch(details);
     ::dup2(savedStdout, STDOUT_FILENO);
     ::close(savedStdout);
     ::close(file);
@@ -192,10 +192,10 @@ TEST_F(PosixProcessLauncherTest, FailuresToStartAreDescribed) {
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.executable.string() + " in " + testCase.workingDirectory.string());
-        ProcessSpec spec;
-        spec.executable = testCase.executable;
-        spec.workingDirectory = testCase.workingDirectory;
-        const LaunchResult launched = launcher_->launch(spec);
+        ProcessSpec details;
+        details.executable = testCase.executable;
+        details.workingDirectory = testCase.workingDirectory;
+        const LaunchResult launched = launcher_->launch(details);
         EXPECT_FALSE(launched.process);
         for (const auto& text : testCase.expected) {
             EXPECT_THAT(launched.errorDescription, HasSubstr(text));

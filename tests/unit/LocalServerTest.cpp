@@ -43,17 +43,17 @@ TEST_F(LocalServerTest, LaunchesNodeOnTheScriptWithItsEnvironment) {
     platform.environmentVariables["LANG"] = "zh_CN.UTF-8";
     start();
     ASSERT_EQ(platform.launchedProcesses.size(), 1u);
-    const ProcessSpec& spec = platform.launchedProcesses[0];
+    const ProcessSpec& details = platform.launchedProcesses[0];
     const std::string dataDir = (platform.dataDirectory / "Quorvel").string();
-    EXPECT_EQ(spec.executable, "/usr/bin/node");
-    EXPECT_EQ(spec.arguments, std::vector<std::string>{"/opt/quorvel/web/server.js"});
-    EXPECT_EQ(spec.workingDirectory, "/opt/quorvel/web");
-    EXPECT_EQ(spec.environment.at("PORT"), "5000");
-    EXPECT_EQ(spec.environment.at("DATA_DIR"), dataDir);
+    EXPECT_EQ(details.executable, "/usr/bin/node");
+    EXPECT_EQ(details.arguments, std::vector<std::string>{"/opt/quorvel/web/server.js"});
+    EXPECT_EQ(details.workingDirectory, "/opt/quorvel/web");
+    EXPECT_EQ(details.environment.at("PORT"), "5000");
+    EXPECT_EQ(details.environment.at("DATA_DIR"), dataDir);
     EXPECT_NE(dataDir.back(), '/');
-    EXPECT_EQ(spec.environment.at("ENV_FILE"), dataDir + "/.env");
-    EXPECT_EQ(spec.environment.at("LANG"), "zh_CN.UTF-8");
-    EXPECT_EQ(spec.environment.at("PATH"), "/usr/bin:/bin");
+    EXPECT_EQ(details.environment.at("ENV_FILE"), dataDir + "/.env");
+    EXPECT_EQ(details.environment.at("LANG"), "zh_CN.UTF-8");
+    EXPECT_EQ(details.environment.at("PATH"), "/usr/bin:/bin");
     EXPECT_TRUE(app->hasServerProcess());
     // The probe still uses the fixed port.
     EXPECT_EQ(platform.sentRequests.at(0).url, "http://127.0.0.1:45721");

@@ -24,12 +24,12 @@ class GtkAlerts final : public Alerts {
 public:
     explicit GtkAlerts(std::function<Gtk::Window*()> parent) : parentWindow(std::move(parent)) {}
 
-    AlertResult runModal(const AlertSpec& spec) override {
-        Gtk::MessageDialog dialog(spec.messageText, false, messageType(spec.style),
+    AlertResult runModal(const AlertSpec& details) override {
+        Gtk::MessageDialog dialog(details.messageText, false, messageType(details.style),
                                   Gtk::BUTTONS_NONE, true);
         dialog.set_title("Quorvel");
-        if (spec.informativeText) {
-            dialog.set_secondary_text(*spec.informativeText);
+        if (details.informativeText) {
+            dialog.set_secondary_text(*details.informativeText);
         }
         Gtk::Window* parent = parentWindow ? parentWindow() : nullptr;
         if (parent && parent->get_visible()) {
@@ -40,16 +40,16 @@ public:
         }
         // Without buttons of its own, a dialog gets the one default button.
         const std::vector<std::string> buttons =
-            spec.buttons.empty() ? std::vector<std::string>{"好"} : spec.buttons;
+            details.buttons.empty() ? std::vector<std::string>{"好"} : details.buttons;
         for (std::size_t i = 0; i < buttons.size(); ++i) {
             dialog.add_button(buttons[i], alertFirstButtonReturn + static_cast<int>(i));
         }
         dialog.set_default_response(alertFirstButtonReturn);
 
         Gtk::Entry field;
-        if (spec.textField) {
-            field.set_size_request(spec.textField->width, spec.textField->height);
-            field.set_text(spec.textField->text);
+        if (details.textField) {
+            field.set_size_request(details.textField->width, details.textField->height);
+            field.set_text(details.textField->text);
             field.set_activates_default(true);
             dialog.get_message_area()->pack_end(field, Gtk::PACK_SHRINK);
             field.show();
@@ -57,7 +57,7 @@ public:
         dialog.present();
         AlertResult result;
         result.response = dialog.run();
-        if (spec.textField) {
+        if (details.textField) {
             result.fieldText = field.get_text();
         }
         return result;

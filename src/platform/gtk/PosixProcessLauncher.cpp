@@ -35,14 +35,14 @@ struct ExecPlan {
     std::vector<char*> envp;
 };
 
-ExecPlan makePlan(const ProcessSpec& spec) {
+ExecPlan makePlan(const ProcessSpec& details) {
     ExecPlan plan;
-    plan.path = spec.executable.string();
-    plan.workingDirectory = spec.workingDirectory.string();
+    plan.path = details.executable.string();
+    plan.workingDirectory = details.workingDirectory.string();
     plan.argumentStorage.push_back(plan.path);
-    plan.argumentStorage.insert(plan.argumentStorage.end(), spec.arguments.begin(),
-                                spec.arguments.end());
-    for (const auto& [name, value] : spec.environment) {
+    plan.argumentStorage.insert(plan.argumentStorage.end(), details.arguments.begin(),
+                                details.arguments.end());
+    for (const auto& [name, value] : details.environment) {
         // A name with '=' cannot be passed on; the child would read another name.
         if (!name.empty() && name.find('=') == std::string::npos) {
             plan.environmentStorage.push_back(name + "=" + value);
@@ -116,8 +116,8 @@ private:
 
 class PosixProcessLauncher final : public ProcessLauncher {
 public:
-    LaunchResult launch(const ProcessSpec& spec) override {
-        const ExecPlan plan = makePlan(spec);
+    LaunchResult launch(const ProcessSpec& details) override {
+        const ExecPlan plan = makePlan(details);
         LaunchResult result;
 
         int report[2];
