@@ -28,10 +28,10 @@ LOCAL_RUNS (RUNS), PROGRAMS (shell,surf,chromium), LOAD_MAX (1.0),
 LOAD_WAIT_SECONDS (600), WARMUP (1: one unmeasured launch of each program
 first), CHROMIUM_EXTRA_FLAGS, SHELL_BIN, LOCAL_BIN,
 EXTRA_SHELLS (label=path,... more builds of the shell, measured like it),
-RESULTS (a JSON file to write), KEEP_HOMES=1 (keep each run's home folder
-with the program's output), SMAPS_DETAIL=1 (PSS per mapping of every
-process in the results), SCREENSHOTS (a folder for a screenshot after each
-load).
+RESULTS (the JSON file with every run; build/bench/results-DATE.json by
+default), KEEP_HOMES=1 (keep the work folder with each run's home folder and
+the program's output), SMAPS_DETAIL=1 (PSS per mapping of every process in
+the results), SCREENSHOTS (a folder for a screenshot after each load).
 """
 
 import array
@@ -381,14 +381,13 @@ def port_open(port):
         return s.connect_ex(("127.0.0.1", port)) == 0
 
 
-def start_service(procs, work, load_log, portless):
+def start_service(procs, work, load_log):
     data = os.path.join(work, "service-data")
     os.makedirs(data, exist_ok=True)
     env_file = os.path.join(data, ".env")
     with open(env_file, "w") as f:
         f.write("QUOTE_PROVIDER=offline\n")
-    env = dict(os.environ, PORT="80", DATA_DIR=data, ENV_FILE=env_file,
-               BENCH_LOAD_LOG=load_log.path, BENCH_PORTLESS_HOST="1" if portless else "0")
+    env = dict(os.environ, PORT="80", DATA_DIR=data, ENV_FILE=env_file, BENCH_LOAD_LOG=load_log.path)
     pid = procs.spawn(["node", "--require", os.path.join(BENCH, "load-probe.js"),
                        os.path.join(ROOT, "web/server.js")],
                       env, os.path.join(work, "service.out"), infrastructure=True)
@@ -398,27 +397,18 @@ def start_service(procs, work, load_log, portless):
             raise SystemExit("bench: the service did not start on 127.0.0.1:80 "
                              f"(see {work}/service.out)")
         time.sleep(0.05)
-    return pid
-
-
-def service_with_default_port(procs, work, load_log):
-    """Starts the service; works around its refusing a port-less Host if needed."""
-    pid = start_service(procs, work, load_log, portless=False)
+    # Browsers leave the default port out of Host and Origin; a service that
+    # refused them would fail every program alike.
     page = http_status("GET", "/")
-    # checkOrigin runs before routing: an unknown path answers 404 unless the
-    # Origin is refused.
+    # checkOrigin runs before routing: an unknown path answers 404 unless
+    # the Origin is refused.
     post = http_status("POST", "/api/bench-origin-probe", {"Origin": "http://127.0.0.1"})
-    if page == 200 and post == 404:
-        return pid, None
-    problem = (f"the service on port 80 refuses what browsers send for the default port "
-               f"(GET / with Host 127.0.0.1 -> {page}; POST with Origin http://127.0.0.1 -> {post})")
-    procs.stop(pid)
-    pid = start_service(procs, work, load_log, portless=True)
-    page, post = http_status("GET", "/"), http_status("POST", "/api/bench-origin-probe",
-                                                       {"Origin": "http://127.0.0.1"})
     if page != 200 or post != 404:
-        raise SystemExit(f"bench: {problem}, and the probe's workaround did not help")
-    return pid, problem
+        procs.stop(pid)
+        raise SystemExit("bench: the service on port 80 refuses what browsers send "
+                         f"(GET / with Host 127.0.0.1 answered {page}, a POST with Origin "
+                         f"http://127.0.0.1 answered {post})")
+    return pid
 
 
 # --- programs --------------------------------------------------------------------
@@ -427,7 +417,7 @@ def fresh_home(work, label):
     home = tempfile.mkdtemp(prefix=f"home-{label}-", dir=work)
     env = {k: v for k, v in os.environ.items()
            if k not in ("PORT", "DATA_DIR", "ENV_FILE", "NODE_OPTIONS",
-                        "BENCH_LOAD_LOG", "BENCH_PORTLESS_HOST")}
+                        "BENCH_LOAD_LOG")}
     env.update(HOME=home, XDG_DATA_HOME=f"{home}/.local/share", XDG_CONFIG_HOME=f"{home}/.config",
                XDG_CACHE_HOME=f"{home}/.cache", XDG_STATE_HOME=f"{home}/.local/state",
                NO_AT_BRIDGE="1")
@@ -691,15 +681,13 @@ def main():
     work = tempfile.mkdtemp(prefix="quorvel-bench-")
     procs = Processes()
     load_log = RequestLog(os.path.join(work, "page-loads.jsonl"))
-    service, problem = service_with_default_port(procs, work, load_log)
+    service = start_service(procs, work, load_log)
     log(f"bench: {time.strftime('%Y-%m-%d %H:%M:%S %z')}, {os.cpu_count()} cores, "
         f"RUNS={RUNS} IDLE_SECONDS={IDLE_SECONDS:g} SETTLE_SECONDS={SETTLE_SECONDS:g} "
         f"LOCAL_RUNS={LOCAL_RUNS} programs={','.join(PROGRAMS)}")
     log(f"bench: service on {URL} (pid {service}), work folder {work}")
     log(f"bench: chromium flags: {' '.join(CHROMIUM_FLAGS)} {os.environ.get('CHROMIUM_EXTRA_FLAGS', '')}"
         f" --user-data-dir=<fresh> --app={URL}")
-    if problem:
-        log(f"bench: WARNING: {problem}; load-probe.js restores the default port for this run")
 
     results, local_results, loads = [], [], []
     try:
@@ -738,18 +726,25 @@ def main():
 
     rows, local_row, targets = summary(results, local_results, PROGRAMS)
     log("")
-    log(f"1-min load before each round: {', '.join(f'{x:.2f}' for x in loads)}; "
-        f"at each start: min {min(r['load_avg_at_start'] for r in results + local_results):.2f}"
-        f" max {max(r['load_avg_at_start'] for r in results + local_results):.2f}")
-    out = os.environ.get("RESULTS") or os.path.join(work, "results.json")
+    at_start = [r["load_avg_at_start"] for r in results + local_results]
+    if at_start:
+        log(f"1-min load before each round: {', '.join(f'{x:.2f}' for x in loads)}; "
+            f"at each start: min {min(at_start):.2f} max {max(at_start):.2f}")
+    out = os.environ.get("RESULTS") or os.path.join(
+        ROOT, "build", "bench", f"results-{time.strftime('%Y%m%d-%H%M%S')}.json")
+    os.makedirs(os.path.dirname(os.path.abspath(out)), exist_ok=True)
     with open(out, "w") as f:
         json.dump({"date": time.strftime("%Y-%m-%dT%H:%M:%S%z"), "runs": RUNS,
                    "idle_seconds": IDLE_SECONDS, "settle_seconds": SETTLE_SECONDS,
-                   "service_problem": problem, "round_loads": loads,
+                   "round_loads": loads,
                    "medians": rows, "local": local_row,
                    "targets": [{"target": t, "met": m, "value": v} for t, m, v in targets],
                    "results": results, "local_results": local_results}, f, indent=1)
     log(f"bench: every run in {out}")
+    if KEEP_HOMES or any("error" in r for r in results + local_results):
+        log(f"bench: the programs' home folders and output are in {work}")
+    else:
+        shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":
