@@ -14,19 +14,8 @@ using ::testing::StartsWith;
 
 const std::string pendingPath = "/api/desktop-notifications/pending";
 
-class ApiClientIntegrationTest : public ::testing::Test {
+class ApiClientIntegrationTest : public CloudAppOnLoopback {
 protected:
-    NetworkedFakePlatform platform;
-    LoopbackHttpServer server;
-    std::shared_ptr<AppDelegate> app;
-
-    void SetUp() override { launch(server.baseUrl()); }
-
-    void launch(const std::string& baseURL) {
-        app = std::make_shared<AppDelegate>(platform, true, baseURL);
-        app->applicationDidFinishLaunching();
-    }
-
     struct GetOutcome {
         int calls = 0;
         std::optional<std::string> body;

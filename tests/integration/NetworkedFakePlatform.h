@@ -1,11 +1,14 @@
 #pragma once
 
+#include "app/AppDelegate.h"
 #include "fake/FakePlatform.h"
+#include "integration/LoopbackHttpServer.h"
 #include "platform/gtk/GlibMainQueue.h"
 #include "platform/gtk/MainLoop.h"
 #include "platform/gtk/SoupHttpClient.h"
 
 #include <fstream>
+#include <gtest/gtest.h>
 #include <memory>
 #include <sstream>
 
@@ -44,6 +47,22 @@ public:
 private:
     std::unique_ptr<MainQueue> queue = gtk::makeGlibMainQueue();
     std::unique_ptr<HttpClient> http = gtk::makeSoupHttpClient();
+};
+
+// The application object with the cloud backend pointed at a scripted server
+// on loopback, launched.
+class CloudAppOnLoopback : public ::testing::Test {
+protected:
+    NetworkedFakePlatform platform;
+    quorvel::test::LoopbackHttpServer server;
+    std::shared_ptr<AppDelegate> app;
+
+    void SetUp() override { launch(server.baseUrl()); }
+
+    virtual void launch(const std::string& baseURL) {
+        app = std::make_shared<AppDelegate>(platform, true, baseURL);
+        app->applicationDidFinishLaunching();
+    }
 };
 
 inline std::string readFile(const std::filesystem::path& path) {

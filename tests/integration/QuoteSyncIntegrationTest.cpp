@@ -12,17 +12,10 @@ using quorvel::test::ScriptedResponse;
 using ::testing::ElementsAre;
 using ::testing::StartsWith;
 
-class QuoteSyncIntegrationTest : public ::testing::Test {
+class QuoteSyncIntegrationTest : public CloudAppOnLoopback {
 protected:
-    NetworkedFakePlatform platform;
-    LoopbackHttpServer server;
-    std::shared_ptr<AppDelegate> app;
-
-    void SetUp() override { launch(server.baseUrl()); }
-
-    void launch(const std::string& baseURL) {
-        app = std::make_shared<AppDelegate>(platform, true, baseURL);
-        app->applicationDidFinishLaunching();
+    void launch(const std::string& baseURL) override {
+        CloudAppOnLoopback::launch(baseURL);
         platform.fake.calls.clear();
         platform.fake.shownAlerts.clear();
     }
