@@ -92,6 +92,12 @@ std::optional<DesktopNotification> decodeNotification(const Json& element) {
 
 std::optional<DesktopNotificationsResponse>
 decodeDesktopNotificationsResponse(std::string_view body) {
+    // The parser takes a NUL byte for the end of the input and would accept whatever follows it.
+    // A NUL byte is never valid in JSON text (not whitespace, and raw in a string it is a control
+    // character), so a body holding one is refused as a whole.
+    if (body.find('\0') != std::string_view::npos) {
+        return std::nullopt;
+    }
     try {
         StructureCheck check;
         if (!Json::sax_parse(body, &check)) {

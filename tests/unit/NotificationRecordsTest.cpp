@@ -72,6 +72,9 @@ INSTANTIATE_TEST_SUITE_P(
         "{\"notifications\":[],\"x\":\"\xED\xA0\x80\"}", "\xFF{\"notifications\":[]}",
         R"({"notifications":[],"x":"\ud800"})", R"({"notifications":[],"x":"\udc00\ud800"})",
         "{\"notifications\":[],\"x\":\"a\nb\"}",
+        // A NUL byte is no JSON whitespace: whatever follows it must still be read and refused.
+        std::string("{\"notifications\":[]}\0\xFF garbage", 30),
+        std::string("{\"notifications\":[]}\0", 21), std::string("{\"notifications\":[\0]}", 21),
         // Numbers beyond a double, and nesting deeper than the limit.
         R"({"notifications":[],"x":1e400})", R"({"notifications":[],"x":-1e999})",
         nested(maxNotificationsJsonDepth), nested(100000)));
