@@ -5,9 +5,9 @@ namespace quorvel {
 
 namespace {
 const std::string testTitle = "Quorvel测试提醒";
-const std::string testBody = "如果你看到这个弹窗并听到声音，说明 Mac 桌面提醒已经可用。";
+const std::string testBody = "如果你看到这个弹窗并听到声音，说明桌面提醒已经可用。";
 const std::string testFallbackBody =
-    "系统通知权限未开启，所以先用 App 弹窗兜底。请到 macOS 系统设置里允许Quorvel发送通知。";
+    "系统通知权限未开启，所以先用 App 弹窗兜底。请到系统设置里允许Quorvel发送通知。";
 } // namespace
 
 void AppDelegate::testDesktopNotification() {

@@ -27,7 +27,7 @@ TEST_F(TestNotificationTest, GrantedPermissionShowsASystemNotificationWithANewId
         EXPECT_TRUE(std::regex_match(request.identifier, identifier)) << request.identifier;
         EXPECT_EQ(request.identifier.size(), 49u);
         EXPECT_EQ(request.title, "Quorvel测试提醒");
-        EXPECT_EQ(request.body, "如果你看到这个弹窗并听到声音，说明 Mac 桌面提醒已经可用。");
+        EXPECT_EQ(request.body, "如果你看到这个弹窗并听到声音，说明桌面提醒已经可用。");
         EXPECT_TRUE(request.defaultSound);
     }
     EXPECT_NE(platform.addedNotifications[0].identifier, platform.addedNotifications[1].identifier);
@@ -48,7 +48,7 @@ TEST_F(TestNotificationTest, RefusedPermissionExplainsInTheFallbackDialog) {
     const AlertSpec& dialog = platform.shownAlerts.at(0);
     EXPECT_EQ(
         dialog.informativeText,
-        "系统通知权限未开启，所以先用 App 弹窗兜底。请到 macOS 系统设置里允许Quorvel发送通知。");
+        "系统通知权限未开启，所以先用 App 弹窗兜底。请到系统设置里允许Quorvel发送通知。");
     EXPECT_EQ(dialog.buttons, std::vector<std::string>{"好"});
     EXPECT_EQ(dialog.style, AlertStyle::Informational);
     EXPECT_FALSE(app->notificationsAllowed());
