@@ -7,8 +7,11 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const net = require('node:net');
+const crypto = require('node:crypto');
 const { startService, makeDataDir } = require('../test-helpers/service');
 const { startFakeQuotes } = require('../test-helpers/fake-quotes');
+const { decodePending } = require('../test-helpers/desktop-decoder');
+const { writeFileAtomic } = require('../lib/store-file');
 
 // Runs action and checks that the stored data is byte for byte the same.
 async function assertUnchanged(svc, action) {
@@ -54,6 +57,8 @@ test('bad requests', async (t) => {
         ['/api/rules', { symbol: 'sz000001', direction: 'above', price: 'abc' }],
         ['/api/rules', { symbol: 'sz000001', direction: 'above', price: -1 }],
         ['/api/rules', { symbol: 'sz000001', direction: 'above', price: 0 }],
+        ['/api/rules', { symbol: 'sz000001', direction: 'above', price: 0.0001 }],
+        ['/api/rules', { symbol: 'sz000001', direction: 'above', price: '0.0004' }],
         ['/api/rules', { symbol: 'sz000001', direction: 'above', price: '1e400' }],
         ['/api/rules', { symbol: 'sz000001', direction: 'above', price: '0x10' }],
         ['/api/rules', { symbol: 'sz000001', direction: 'above', price: true }],
@@ -92,6 +97,9 @@ test('bad requests', async (t) => {
         ['GET', '/api/desktop-notifications/pending/extra'],
         ['POST', '/api/desktop-notifications/n-1/mark-notified/x'],
         ['DELETE', '/api/watchlist/%E0%A4%A'],
+        ['GET', '//'],
+        ['GET', '//x/api/watchlist'],
+        ['GET', '/\\x/api/watchlist'],
       ]) {
         const res = await svc.request(method, path);
         assert.equal(res.status, 404, `${method} ${path}`);
@@ -109,6 +117,16 @@ test('bad requests', async (t) => {
         json: { symbol: 'sz000001' }, headers: { Origin: 'http://example.com' },
       });
       assert.equal(foreign.status, 403);
+      const foreignDelete = await svc.request('DELETE', '/api/watchlist/sh600519', {
+        headers: { Origin: 'http://example.com' },
+      });
+      assert.equal(foreignDelete.status, 403);
+      for (const site of ['cross-site', 'same-site']) {
+        const unnamed = await svc.request('POST', '/api/watchlist', {
+          json: { symbol: 'sz000001' }, headers: { 'Sec-Fetch-Site': site },
+        });
+        assert.equal(unnamed.status, 403, site);
+      }
       const rebound = await svc.request('GET', '/api/watchlist', { headers: { Host: `attacker.example:${svc.port}` } });
       assert.equal(rebound.status, 403);
     });
@@ -170,7 +188,7 @@ test('the store survives being killed during writes', async () => {
 });
 
 test('a hand-edited store', async (t) => {
-  await t.test('broken records are dropped and ids are never reused', async (t) => {
+  await t.test('broken records are set aside and reported, never sent to the desktop', async (t) => {
     const dataDir = makeDataDir();
     t.after(() => fs.rmSync(dataDir, { recursive: true, force: true }));
     fs.writeFileSync(`${dataDir}/store.json`, JSON.stringify({
@@ -178,17 +196,33 @@ test('a hand-edited store', async (t) => {
       rules: [
         { id: 'r-7', symbol: 'sh600519', direction: 'above', price: 1, armed: true },
         { id: 'r-8', symbol: 'sh600519', direction: 'up', price: 1 },
+        { id: 'r-9', symbol: 'sh600519', direction: 'above', price: 0 },
       ],
-      alerts: [{ id: 'n-3', messageTitle: 't', messageBody: 'b' }, { id: 4 }],
+      alerts: [
+        { id: 'n-3', messageTitle: 't', messageBody: 'b' },
+        { id: 4 },
+        { id: 'n-5', messageTitle: 't', messageBody: 'b', sourceType: 7 },
+        { id: 'n-6', messageTitle: '\ud800', messageBody: 'b' },
+        { id: 'n-3', messageTitle: 'again', messageBody: 'b' },
+        { id: 'n-7', messageTitle: 't', messageBody: 'b', sourceType: null },
+      ],
       quotes: { sh600519: 'high' },
     }));
     const svc = await startService({ dataDir });
     t.after(() => svc.stop());
     assert.deepEqual((await svc.get('/api/watchlist')).json.items.map((i) => i.symbol), ['sh600519']);
     assert.equal((await svc.post('/api/quotes/sync')).status, 200);
-    assert.deepEqual((await svc.get('/api/desktop-notifications/pending')).json.notifications.map((n) => n.id), ['n-3', 'n-4']);
+    const pending = decodePending((await svc.get('/api/desktop-notifications/pending')).text);
+    assert.deepEqual(pending.map((n) => n.id), ['n-3', 'n-7', 'n-8']);
     const rule = (await svc.post('/api/rules', { symbol: 'sh600519', direction: 'below', price: 1 })).json.rule;
     assert.equal(rule.id, 'r-8');
+
+    const { store, notices } = (await svc.get('/api/status')).json;
+    assert.equal(store.setAside.count, 9);
+    assert.ok(notices.some((n) => n.includes('9 条记录') && n.includes(store.setAside.file)), notices.join('\n'));
+    const kept = JSON.parse(fs.readFileSync(store.setAside.file, 'utf8')).records;
+    assert.deepEqual(kept.map((r) => r.record.id ?? r.record.symbol ?? r.record),
+      [42, 'sz000001', 'r-8', 'r-9', 4, 'n-5', 'n-6', 'n-3', 'high']);
   });
 
   await t.test('an unreadable store is set aside, not overwritten', async (t) => {
@@ -201,7 +235,53 @@ test('a hand-edited store', async (t) => {
     const aside = fs.readdirSync(dataDir).filter((n) => n.startsWith('store.json.unreadable-'));
     assert.equal(aside.length, 1);
     assert.equal(fs.readFileSync(`${dataDir}/${aside[0]}`, 'utf8'), '{"watchlist": [');
+    const { store, notices } = (await svc.get('/api/status')).json;
+    assert.equal(store.movedAside, `${dataDir}/${aside[0]}`);
+    assert.ok(notices.some((n) => n.includes(store.movedAside)), notices.join('\n'));
   });
+
+  await t.test('a store that cannot be read: the service answers, refuses changes, then recovers', async (t) => {
+    const dataDir = makeDataDir();
+    t.after(() => fs.rmSync(dataDir, { recursive: true, force: true }));
+    fs.mkdirSync(`${dataDir}/store.json`);
+    const svc = await startService({ dataDir });
+    t.after(() => svc.stop());
+    assert.equal((await svc.get('/')).status, 200);
+    const { store, notices } = (await svc.get('/api/status')).json;
+    assert.equal(store.readable, false);
+    assert.ok(notices.some((n) => n.includes(`无法读取数据文件 ${svc.storeFile}`)), notices.join('\n'));
+    assert.equal((await svc.post('/api/watchlist', { symbol: 'sz000001' })).status, 503);
+    assert.ok(fs.statSync(svc.storeFile).isDirectory(), 'nothing is overwritten');
+
+    fs.rmdirSync(svc.storeFile);
+    fs.writeFileSync(svc.storeFile, JSON.stringify({ watchlist: [{ symbol: 'sh600519' }] }));
+    assert.equal((await svc.post('/api/watchlist', { symbol: 'sz000001' })).status, 201);
+    assert.deepEqual((await svc.get('/api/watchlist')).json.items.map((i) => i.symbol), ['sh600519', 'sz000001']);
+    assert.equal((await svc.get('/api/status')).json.store.readable, true);
+  });
+
+  await t.test('a write that fails changes nothing and tells no internals', async (t) => {
+    const svc = await startService();
+    t.after(() => svc.stop());
+    await svc.post('/api/watchlist', { symbol: 'sh600519' });
+    fs.rmSync(svc.storeFile);
+    fs.mkdirSync(`${svc.storeFile}/blocked`, { recursive: true });
+    const res = await svc.post('/api/watchlist', { symbol: 'sz000001' });
+    assert.equal(res.status, 503);
+    assert.ok(!res.text.includes(svc.dataDir), res.text);
+    assert.deepEqual((await svc.get('/api/watchlist')).json.items.map((i) => i.symbol), ['sh600519']);
+  });
+});
+
+test('an atomic write does not follow a link planted at its temporary name', (t) => {
+  const dir = makeDataDir();
+  t.after(() => fs.rmSync(dir, { recursive: true, force: true }));
+  fs.writeFileSync(`${dir}/victim`, 'keep');
+  t.mock.method(crypto, 'randomBytes', (n) => Buffer.alloc(n));
+  fs.symlinkSync(`${dir}/victim`, `${dir}/.store.json.tmp-0000000000000000`);
+  assert.throws(() => writeFileAtomic(`${dir}/store.json`, 'new'), { code: 'EEXIST' });
+  assert.equal(fs.readFileSync(`${dir}/victim`, 'utf8'), 'keep');
+  assert.ok(!fs.existsSync(`${dir}/store.json`));
 });
 
 test('signals', async (t) => {
