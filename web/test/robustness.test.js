@@ -244,12 +244,16 @@ test('a hand-edited store', async (t) => {
     const dataDir = makeDataDir();
     t.after(() => fs.rmSync(dataDir, { recursive: true, force: true }));
     fs.mkdirSync(`${dataDir}/store.json`);
-    const svc = await startService({ dataDir });
+    // A setting out of its range is reported the same way.
+    const svc = await startService({ dataDir, settings: { QUOTE_SYNC_INTERVAL_SECONDS: 2200000 } });
     t.after(() => svc.stop());
     assert.equal((await svc.get('/')).status, 200);
-    const { store, notices } = (await svc.get('/api/status')).json;
+    const { store, notices, syncIntervalSeconds } = (await svc.get('/api/status')).json;
     assert.equal(store.readable, false);
     assert.ok(notices.some((n) => n.includes(`无法读取数据文件 ${svc.storeFile}`)), notices.join('\n'));
+    assert.equal(syncIntervalSeconds, 86400);
+    assert.ok(notices.some((n) => n.includes('QUOTE_SYNC_INTERVAL_SECONDS=2200000')), notices.join('\n'));
+    assert.match(svc.output(), /setting: QUOTE_SYNC_INTERVAL_SECONDS=2200000/);
     assert.equal((await svc.post('/api/watchlist', { symbol: 'sz000001' })).status, 503);
     assert.ok(fs.statSync(svc.storeFile).isDirectory(), 'nothing is overwritten');
 
@@ -291,7 +295,7 @@ test('signals', async (t) => {
       t.after(() => quotes.close());
       quotes.state.hang = true;
       const svc = await startService({
-        settings: { QUOTE_PROVIDER: 'tencent', QUOTE_TENCENT_URL: quotes.url, QUOTE_TIMEOUT_SECONDS: 30 },
+        settings: { QUOTE_PROVIDER: 'tencent', QUOTE_TENCENT_URL: quotes.url, QUOTE_TIMEOUT_SECONDS: 20 },
       });
       t.after(() => svc.stop());
       await svc.post('/api/watchlist', { symbol: 'sh600519' });
