@@ -30,11 +30,11 @@ function quoteLine(symbol, price) {
 }
 
 async function startFakeQuotes() {
-  const state = { prices: {}, fixed: null, status: 200, hang: false, delayMs: 0, requests: [] };
+  const state = { prices: {}, fixed: null, status: 200, hang: false, gate: null, requests: [] };
   const server = http.createServer(async (req, res) => {
     state.requests.push(req.url);
     if (state.hang) return; // never answers
-    if (state.delayMs) await new Promise((r) => setTimeout(r, state.delayMs));
+    if (state.gate) await state.gate; // answers once the test opens it
     if (state.status !== 200) {
       res.writeHead(state.status);
       res.end('error');

@@ -214,10 +214,12 @@ test('alert rules', async (t) => {
     await svc.post('/api/watchlist', { symbol: 'sz000001' });
     quotes.setPrice('sh600519', 1900);
     quotes.setPrice('sz000001', 9);
-    quotes.state.delayMs = 300;
+    let open;
+    quotes.state.gate = new Promise((r) => { open = r; });
     const sync = svc.post('/api/quotes/sync');
     while (quotes.state.requests.length === 0) await new Promise((r) => setTimeout(r, 10));
     assert.equal((await svc.request('DELETE', '/api/watchlist/sh600519')).status, 200);
+    open();
     const res = await sync;
     assert.equal(res.status, 200);
     assert.equal(res.json.alertsRaised, 0);
