@@ -27,6 +27,7 @@ function log(message) {
 
 function main() {
   const config = loadConfig();
+  for (const problem of config.problems) process.stderr.write(`[quorvel-web] setting: ${problem}\n`);
   const store = new Store(config.dataDir).open();
   const provider = createProvider(config);
   const mailer = createMailer(config);
@@ -37,7 +38,7 @@ function main() {
 
   const server = http.createServer();
   const app = createApp({
-    config, provider, mailer, watchlist, desktop, syncer, staticFiles,
+    config, store, provider, mailer, watchlist, desktop, syncer, staticFiles,
     getPort: () => server.address().port,
   });
   server.on('request', app);

@@ -9,7 +9,7 @@ const SEGMENT = '([^/]+)';
 
 // The HTTP face of the service: the page, the page's API and the endpoints
 // the desktop shell calls. Returns a request listener.
-function createApp({ config, provider, mailer, watchlist, desktop, syncer, staticFiles, getPort }) {
+function createApp({ config, store, provider, mailer, watchlist, desktop, syncer, staticFiles, getPort }) {
   const router = createRouter();
   const pageLoads = { count: 0, last: null };
 
@@ -87,7 +87,28 @@ function createApp({ config, provider, mailer, watchlist, desktop, syncer, stati
       email: mailer.status(),
       desktop: desktop.info(),
       pageLoads,
+      store: store.status(),
+      settingsProblems: config.problems,
+      notices: notices(),
     };
+  }
+
+  // What the page shows above everything else: problems with the stored
+  // data and with the settings, in the user's words.
+  function notices() {
+    const s = store.status();
+    const list = [];
+    if (!s.readable) {
+      list.push(`无法读取数据文件 ${s.file}（${s.error}）。页面暂时显示为空，所有更改都不会保存；问题解决后自动恢复。`);
+    }
+    if (s.movedAside) {
+      list.push(`数据文件 ${s.file} 已损坏，无法解析。原文件已另存为 ${s.movedAside}，本地服务以空数据启动。`);
+    }
+    if (s.setAside) {
+      list.push(`数据文件中有 ${s.setAside.count} 条记录无效，未载入；它们已另存到 ${s.setAside.file}。`);
+    }
+    for (const problem of config.problems) list.push(`设置有误：${problem}`);
+    return list;
   }
 
   // The service listens on loopback only, but a web page in the user's
@@ -108,23 +129,29 @@ function createApp({ config, provider, mailer, watchlist, desktop, syncer, stati
     if (host !== undefined && !hosts.has(host.toLowerCase())) {
       throw new ApiError(403, '不接受来自该主机名的请求');
     }
+    if (req.method === 'GET' || req.method === 'HEAD') return;
     const origin = req.headers.origin;
-    if (origin !== undefined && req.method !== 'GET' && req.method !== 'HEAD') {
-      let ok = false;
+    let ok;
+    if (origin !== undefined) {
       try {
         const url = new URL(origin);
         ok = url.protocol === 'http:' && hosts.has(url.host);
       } catch {
         ok = false;
       }
-      if (!ok) throw new ApiError(403, '不接受来自其他网站的请求');
+    } else {
+      // Without an Origin, a browser still says where the request came from;
+      // pages on other local ports count as the same site.
+      const site = req.headers['sec-fetch-site'];
+      ok = site !== 'cross-site' && site !== 'same-site';
     }
+    if (!ok) throw new ApiError(403, '不接受来自其他网站的请求');
   }
 
   async function handle(req, res) {
-    const url = new URL(req.url, 'http://127.0.0.1');
+    const path = requestPath(req.url);
     checkOrigin(req);
-    const found = router.match(req.method, url.pathname);
+    const found = router.match(req.method, path);
     if (found.notFound) throw new ApiError(404, '没有这个接口');
     if (found.allowed) {
       res.setHeader('Allow', [...new Set(found.allowed)].join(', '));
@@ -145,11 +172,21 @@ function createApp({ config, provider, mailer, watchlist, desktop, syncer, stati
       } else if (err instanceof ProviderError) {
         sendError(res, 502, err.message);
       } else {
-        process.stderr.write(`request ${req.method} ${req.url} failed: ${err.stack || err}\n`);
-        sendError(res, 500, `服务内部错误：${err.message}`);
+        // The details are for the service's own log, not for the caller.
+        process.stderr.write(`request ${req.method} ${JSON.stringify(req.url)} failed: ${err.stack || err}\n`);
+        sendError(res, 500, '服务内部错误');
       }
     });
   };
+}
+
+// The path of a request target. Only the origin form ("/path?query") is
+// taken, and it is used as it is: "//host/api/..." or "/\host/api/..." is a
+// path that names no endpoint, not a reference to resolve against a host.
+function requestPath(target) {
+  if (typeof target !== 'string' || !target.startsWith('/')) throw new ApiError(400, '请求地址无效');
+  const end = target.search(/[?#]/);
+  return end === -1 ? target : target.slice(0, end);
 }
 
 module.exports = { createApp };

@@ -5,9 +5,15 @@ const os = require('os');
 const path = require('path');
 
 const DEFAULT_PORT = 45721;
-const DEFAULT_SYNC_INTERVAL_SECONDS = 180;
-const MIN_SYNC_INTERVAL_SECONDS = 5;
-const DEFAULT_QUOTE_TIMEOUT_SECONDS = 8;
+// Numeric settings: a value outside its range is taken as the nearest end
+// of the range, a value that is not a decimal number as the default; both
+// are reported. The ranges keep the service sane: Node's timers take at
+// most about 24.8 days and fire at once beyond it, and two quote requests
+// (a full watchlist) must finish within the desktop client's 60 seconds.
+const NUMBER_SETTINGS = {
+  QUOTE_SYNC_INTERVAL_SECONDS: { min: 5, max: 86400, fallback: 180 },
+  QUOTE_TIMEOUT_SECONDS: { min: 1, max: 25, fallback: 8 },
+};
 const DEFAULT_TENCENT_URL = 'http://qt.gtimg.cn/q=';
 
 // Parses the .env format: KEY=value lines, "#" comment lines and blank
@@ -39,10 +45,22 @@ function readEnvFile(file) {
   }
 }
 
-function positiveNumber(text, fallback) {
-  if (text === undefined || String(text).trim() === '') return fallback;
-  const n = Number(text);
-  return Number.isFinite(n) && n > 0 ? n : fallback;
+function boundedNumber(key, text, problems) {
+  const { min, max, fallback } = NUMBER_SETTINGS[key];
+  const value = text === undefined ? '' : String(text).trim();
+  if (value === '') return fallback;
+  const shown = value.length > 40 ? `${value.slice(0, 40)}…` : value;
+  const n = /^\d+(\.\d+)?$/.test(value) ? Number(value) : NaN;
+  if (!Number.isFinite(n)) {
+    problems.push(`${key}=${shown} 不是数字，已改用默认值 ${fallback}`);
+    return fallback;
+  }
+  if (n < min || n > max) {
+    const used = n < min ? min : max;
+    problems.push(`${key}=${shown} 超出范围 ${min}–${max}，已按 ${used} 处理`);
+    return used;
+  }
+  return n;
 }
 
 function parsePort(text) {
@@ -63,25 +81,22 @@ function loadConfig(env = process.env) {
   const envFile = path.resolve(env.ENV_FILE || path.join(dataDir, '.env'));
   const file = readEnvFile(envFile);
   const get = (key) => (key in file ? file[key] : env[key]);
+  const problems = [];
+  const number = (key) => boundedNumber(key, get(key), problems);
 
-  const interval = Math.max(
-    MIN_SYNC_INTERVAL_SECONDS,
-    positiveNumber(get('QUOTE_SYNC_INTERVAL_SECONDS'), DEFAULT_SYNC_INTERVAL_SECONDS),
-  );
   return {
     port: parsePort(env.PORT),
     dataDir,
     envFile,
     quoteProvider: (get('QUOTE_PROVIDER') || 'tencent').trim().toLowerCase(),
-    syncIntervalSeconds: interval,
+    syncIntervalSeconds: number('QUOTE_SYNC_INTERVAL_SECONDS'),
     tencentUrl: get('QUOTE_TENCENT_URL') || DEFAULT_TENCENT_URL,
-    quoteTimeoutMs: Math.round(
-      positiveNumber(get('QUOTE_TIMEOUT_SECONDS'), DEFAULT_QUOTE_TIMEOUT_SECONDS) * 1000,
-    ),
+    quoteTimeoutMs: Math.round(number('QUOTE_TIMEOUT_SECONDS') * 1000),
     emailMode: (get('EMAIL_DELIVERY_MODE') || 'log').trim().toLowerCase(),
     emailTo: get('EMAIL_TO') || '',
     emailFrom: get('EMAIL_FROM') || '',
+    problems, // what was wrong with the settings, for the user
   };
 }
 
-module.exports = { parseEnvText, loadConfig, DEFAULT_TENCENT_URL };
+module.exports = { parseEnvText, loadConfig, DEFAULT_TENCENT_URL, NUMBER_SETTINGS };

@@ -3,14 +3,18 @@
 const { currencyOf } = require('./symbols');
 
 const DIRECTIONS = { above: '高于', below: '低于' };
+// Rule prices are kept to three decimals (Hong Kong tick sizes).
+const MIN_PRICE = 0.001;
 const MAX_PRICE = 1e7;
 
 // Checks a price entered for a rule (a number, or decimal digits as text);
-// returns the number or null.
+// returns it rounded to three decimals, or null when the rounded price is
+// not one a rule can use.
 function parseRulePrice(value) {
   const n = typeof value === 'string' && /^\s*\d+(\.\d+)?\s*$/.test(value) ? Number(value) : value;
-  if (typeof n !== 'number' || !Number.isFinite(n) || n <= 0 || n > MAX_PRICE) return null;
-  return Math.round(n * 1000) / 1000;
+  if (typeof n !== 'number' || !Number.isFinite(n)) return null;
+  const rounded = Math.round(n * 1000) / 1000;
+  return rounded >= MIN_PRICE && rounded <= MAX_PRICE ? rounded : null;
 }
 
 function conditionHolds(rule, price) {
@@ -59,4 +63,4 @@ function evaluateRules(rules, quotes) {
   return fired;
 }
 
-module.exports = { DIRECTIONS, parseRulePrice, evaluateRules, alertText, describeRule };
+module.exports = { DIRECTIONS, MIN_PRICE, MAX_PRICE, parseRulePrice, evaluateRules, alertText, describeRule };

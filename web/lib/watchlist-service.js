@@ -85,7 +85,7 @@ function createWatchlistService({ store, now = () => new Date() }) {
       throw new ApiError(400, '提醒方向必须是 above（高于）或 below（低于）');
     }
     const price = parseRulePrice(input.price);
-    if (price === null) throw new ApiError(400, '提醒价格必须是大于 0 的数字');
+    if (price === null) throw new ApiError(400, '提醒价格必须是 0.001 到 10000000 之间的数字（最多保留三位小数）');
     return store.update((d) => {
       if (d.rules.some((r) => r.symbol === symbol && r.direction === input.direction && r.price === price)) {
         throw new ApiError(409, '已有相同的提醒规则');

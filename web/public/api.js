@@ -13,7 +13,9 @@ window.QuorvelApi = (function () {
     try {
       res = await fetch(path, options);
     } catch (err) {
-      throw new Error('无法连接本地服务');
+      const failure = new Error('无法连接本地服务');
+      failure.unreachable = true;
+      throw failure;
     }
     const text = await res.text();
     let data = null;

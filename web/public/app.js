@@ -4,9 +4,14 @@
   const api = window.QuorvelApi;
   const $ = (id) => document.getElementById(id);
   const REFRESH_MS = 15000;
+  // While the service does not answer, the page tries again this often.
+  const RETRY_MS = 3000;
+  const PRICE_TEXT = /^\d+(\.\d+)?$/;
   const PROVIDERS = { tencent: '腾讯行情', offline: '离线演示行情' };
   const DIRECTIONS = { above: '高于', below: '低于' };
   let view = { watchlist: [], rules: [], alerts: [], status: null };
+  // When the data on show was loaded, and since when loading it fails.
+  const connection = { loadedAt: null, failingSince: null, error: null };
 
   // Builds an element; children may be strings, nodes, or null (skipped).
   function el(tag, props, ...children) {
@@ -116,8 +121,28 @@
     else if (s.sync.lastSuccessAt) text += ` · 上次同步 ${localTime(s.sync.lastSuccessAt)}`;
     else text += ' · 尚未同步';
     $('sync-status').textContent = text;
+    $('sync-status').title = text;
     $('sync-status').classList.toggle('error', s.sync.ok === false);
     $('footer').textContent = `每 ${s.syncIntervalSeconds} 秒自动同步 · 邮件提醒：${s.email.detail}`;
+  }
+
+  // Problems the service reports, and the page's own when the service does
+  // not answer; the data on show is then marked as out of date.
+  function renderNotices() {
+    const items = [];
+    if (connection.failingSince) {
+      let text = connection.error.unreachable
+        ? `无法连接本地服务（自 ${localTime(connection.failingSince.toISOString())} 起）`
+        : `本地服务出错：${connection.error.message}（自 ${localTime(connection.failingSince.toISOString())} 起）`;
+      text += connection.loadedAt
+        ? `，页面显示的是 ${localTime(connection.loadedAt.toISOString())} 的数据，可能已过期。正在自动重试…`
+        : '。正在自动重试…';
+      items.push(el('div', { className: 'notice error', id: 'connection-notice', textContent: text }));
+    }
+    const reported = view.status && Array.isArray(view.status.notices) ? view.status.notices : [];
+    for (const text of reported) items.push(el('div', { className: 'notice', textContent: text }));
+    $('notices').replaceChildren(...items);
+    document.body.classList.toggle('stale', connection.failingSince !== null);
   }
 
   function render() {
@@ -128,9 +153,30 @@
   }
 
   async function refresh() {
-    const data = await api.get('/api/overview');
+    let data;
+    try {
+      data = await api.get('/api/overview');
+    } catch (err) {
+      if (!connection.failingSince) connection.failingSince = new Date();
+      connection.error = err;
+      renderNotices();
+      throw err;
+    }
+    connection.failingSince = null;
+    connection.loadedAt = new Date();
     view = { watchlist: data.watchlist, rules: data.rules, alerts: data.alerts, pendingCount: data.pendingCount, status: data.status };
     render();
+    renderNotices();
+  }
+
+  // Refreshes now and then, more often while the service does not answer.
+  let refreshTimer = null;
+  function refreshSoon(delayMs) {
+    clearTimeout(refreshTimer);
+    refreshTimer = setTimeout(async () => {
+      await quietly(refresh);
+      refreshSoon(connection.failingSince ? RETRY_MS : REFRESH_MS);
+    }, delayMs);
   }
 
   async function quietly(task) {
@@ -184,13 +230,14 @@
     const answer = window.prompt(
       `${stockLabel(symbol)} 价格${DIRECTIONS[direction]}多少时提醒？请输入价格（${item ? item.currency : '元'}）：`, current);
     if (answer === null) return;
-    const value = Number(answer.trim());
-    if (!answer.trim() || !Number.isFinite(value) || value <= 0) {
-      window.alert(`“${answer}”不是有效的价格，请输入大于 0 的数字。`);
+    // Plain decimals only, as the service takes them: no "0x10", no "1e3".
+    const text = answer.trim();
+    if (!PRICE_TEXT.test(text) || !(Number(text) > 0)) {
+      window.alert(`“${answer}”不是有效的价格，请输入大于 0 的数字，例如 1800 或 9.5。`);
       return;
     }
     try {
-      await api.post('/api/rules', { symbol, direction, price: value });
+      await api.post('/api/rules', { symbol, direction, price: text });
     } catch (err) {
       window.alert(`添加规则失败：${err.message}`);
       return;
@@ -234,6 +281,9 @@
   $('add-rule-form').addEventListener('submit', addRule);
   $('sync-button').addEventListener('click', syncNow);
 
+  // Coming back to the window shows the latest data at once.
+  window.addEventListener('focus', () => refreshSoon(0));
+
   refresh()
     .catch((err) => {
       $('sync-status').textContent = `加载失败：${err.message}`;
@@ -242,6 +292,6 @@
     .finally(() => {
       // Tell the service how long the page took to become usable.
       quietly(() => api.post('/api/page-loaded', { loadMs: Math.round(performance.now()) }));
-      setInterval(() => quietly(refresh), REFRESH_MS);
+      refreshSoon(connection.failingSince ? RETRY_MS : REFRESH_MS);
     });
 })();

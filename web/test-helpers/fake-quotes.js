@@ -30,10 +30,11 @@ function quoteLine(symbol, price) {
 }
 
 async function startFakeQuotes() {
-  const state = { prices: {}, fixed: null, status: 200, hang: false, requests: [] };
-  const server = http.createServer((req, res) => {
+  const state = { prices: {}, fixed: null, status: 200, hang: false, gate: null, requests: [] };
+  const server = http.createServer(async (req, res) => {
     state.requests.push(req.url);
     if (state.hang) return; // never answers
+    if (state.gate) await state.gate; // answers once the test opens it
     if (state.status !== 200) {
       res.writeHead(state.status);
       res.end('error');

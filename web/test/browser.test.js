@@ -1,7 +1,10 @@
 'use strict';
 
 // The page in headless Chromium: it loads, reports its load, adds a stock
-// (which then shows with its quote) and asks before removing one.
+// (which then shows with its quote), refuses a price that is not a plain
+// decimal, says when the service stops answering and when it is back, shows
+// the service's notices and long status texts whole, and asks before
+// removing a stock.
 
 const test = require('node:test');
 const assert = require('node:assert/strict');
@@ -9,12 +12,12 @@ const fs = require('node:fs');
 const { startService } = require('../test-helpers/service');
 const { launchBrowser, CHROMIUM } = require('../test-helpers/cdp');
 
-test('the page in Chromium', { timeout: 45000 }, async (t) => {
+test('the page in Chromium', { timeout: 60000 }, async (t) => {
   if (!fs.existsSync(CHROMIUM)) {
     t.skip(`${CHROMIUM} is not installed`);
     return;
   }
-  const svc = await startService();
+  let svc = await startService();
   t.after(() => svc.stop());
   const { session, stop } = await launchBrowser(`${svc.base}/`);
   t.after(stop);
@@ -42,6 +45,39 @@ test('the page in Chromium', { timeout: 45000 }, async (t) => {
   await session.waitFor(`${row} && ${row}.querySelector('.name').textContent === '贵州茅台'`);
   assert.match(await session.evaluate(`${row}.querySelector('.price').textContent`), /^\d+\.\d{2}$/);
   assert.deepEqual((await svc.get('/api/watchlist')).json.items.map((i) => i.symbol), ['sh600519']);
+
+  // A typed price must be a plain decimal: "0x10" is not 16.
+  const ruleOpened = session.waitForEvent('Page.javascriptDialogOpening');
+  const ruleClick = session.evaluate(`document.querySelector('#add-rule-form button').click()`);
+  assert.equal((await ruleOpened).type, 'prompt');
+  const refusal = session.waitForEvent('Page.javascriptDialogOpening');
+  await session.send('Page.handleJavaScriptDialog', { accept: true, promptText: '0x10' });
+  assert.match((await refusal).message, /不是有效的价格/);
+  await session.send('Page.handleJavaScriptDialog', { accept: true });
+  await ruleClick;
+  assert.deepEqual((await svc.get('/api/rules')).json.rules, []);
+
+  // The service stops: the page says so and marks what it shows as stale.
+  await svc.stop({ keepData: true });
+  await session.evaluate(`window.dispatchEvent(new Event('focus'))`);
+  await session.waitFor(`document.getElementById('connection-notice').textContent.includes('无法连接本地服务')`);
+  assert.ok(await session.evaluate(`document.body.classList.contains('stale') && !!${row}`));
+
+  // It comes back (with a setting out of range and a quote source that
+  // fails with a long message): the notice goes by itself.
+  const provider = 'no-such-quote-provider-with-a-name-long-enough-to-fill-the-status-line';
+  svc = await startService({
+    dataDir: svc.dataDir, port: svc.port,
+    settings: { QUOTE_PROVIDER: provider, QUOTE_SYNC_INTERVAL_SECONDS: 2200000 },
+  });
+  await session.waitFor(`!document.getElementById('connection-notice') && !document.body.classList.contains('stale')`);
+  assert.match(await session.evaluate(`document.getElementById('notices').textContent`), /QUOTE_SYNC_INTERVAL_SECONDS/);
+  while ((await svc.get('/api/status')).json.sync.ok !== false) await new Promise((r) => setTimeout(r, 100));
+  await session.evaluate(`window.dispatchEvent(new Event('focus'))`);
+  const status = `document.getElementById('sync-status')`;
+  await session.waitFor(`${status}.textContent.includes('上次同步失败')`);
+  assert.ok(await session.evaluate(`${status}.textContent.endsWith('${provider}')`));
+  assert.ok(await session.evaluate(`${status}.scrollWidth <= ${status}.clientWidth`), 'the status text is not cut off');
 
   // Removing asks first; dismissing the question keeps the stock.
   const askRemove = () => {

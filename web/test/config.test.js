@@ -55,6 +55,15 @@ test('settings: file first, then environment, then defaults', () => {
 
     fs.writeFileSync(envFile, 'QUOTE_SYNC_INTERVAL_SECONDS=1\n');
     assert.equal(loadConfig(base).syncIntervalSeconds, 5, 'the interval has a floor');
+
+    // Beyond about 24.8 days Node's timers fire every millisecond.
+    fs.writeFileSync(envFile, 'QUOTE_SYNC_INTERVAL_SECONDS=2200000\nQUOTE_TIMEOUT_SECONDS=2200000\n');
+    const huge = loadConfig(base);
+    assert.equal(huge.syncIntervalSeconds, 86400);
+    assert.equal(huge.quoteTimeoutMs, 25000);
+    assert.equal(huge.problems.length, 2);
+    fs.writeFileSync(envFile, 'QUOTE_TIMEOUT_SECONDS=0x10\n');
+    assert.equal(loadConfig(base).quoteTimeoutMs, 8000, 'only decimals');
     assert.throws(() => loadConfig({ ...base, PORT: 'http' }), /PORT/);
   } finally {
     fs.rmSync(dir, { recursive: true, force: true });

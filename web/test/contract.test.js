@@ -8,14 +8,15 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const { startService, closedPort, makeDataDir } = require('../test-helpers/service');
 const { startFakeQuotes } = require('../test-helpers/fake-quotes');
+const { decodePending } = require('../test-helpers/desktop-decoder');
 
 const URL_SAFE_ID = /^[A-Za-z0-9._~-]+$/;
 
 // A service whose quotes come from a loopback stand-in the test controls.
-async function serviceWithQuotes(t) {
+async function serviceWithQuotes(t, options = {}) {
   const quotes = await startFakeQuotes();
   t.after(() => quotes.close());
-  const svc = await startService({ settings: { QUOTE_PROVIDER: 'tencent', QUOTE_TENCENT_URL: quotes.url } });
+  const svc = await startService({ ...options, settings: { QUOTE_PROVIDER: 'tencent', QUOTE_TENCENT_URL: quotes.url } });
   t.after(() => svc.stop());
   return { svc, quotes };
 }
@@ -27,10 +28,11 @@ async function syncAt(svc, quotes, prices) {
   return res.json;
 }
 
+// The pending list as the desktop client decodes it.
 async function pending(svc) {
   const res = await svc.get('/api/desktop-notifications/pending');
   assert.equal(res.status, 200);
-  return res.json.notifications;
+  return decodePending(res.text);
 }
 
 test('desktop notifications', async (t) => {
@@ -204,6 +206,41 @@ test('alert rules', async (t) => {
     assert.equal(res.json.removedRules, 1);
     assert.deepEqual((await svc.get('/api/rules')).json.rules, []);
     assert.equal((await svc.request('DELETE', '/api/watchlist/sh600519')).status, 404);
+  });
+
+  await t.test('a stock removed while its quote is fetched stays removed, with no alert', async (t) => {
+    const { svc, quotes } = await serviceWithQuotes(t);
+    await svc.post('/api/rules', { symbol: 'sh600519', direction: 'above', price: 1800 });
+    await svc.post('/api/watchlist', { symbol: 'sz000001' });
+    quotes.setPrice('sh600519', 1900);
+    quotes.setPrice('sz000001', 9);
+    let open;
+    quotes.state.gate = new Promise((r) => { open = r; });
+    const sync = svc.post('/api/quotes/sync');
+    while (quotes.state.requests.length === 0) await new Promise((r) => setTimeout(r, 10));
+    assert.equal((await svc.request('DELETE', '/api/watchlist/sh600519')).status, 200);
+    open();
+    const res = await sync;
+    assert.equal(res.status, 200);
+    assert.equal(res.json.alertsRaised, 0);
+    assert.deepEqual(Object.keys(svc.readStore().quotes), ['sz000001']);
+    assert.deepEqual(await pending(svc), []);
+  });
+
+  await t.test('trimming old alerts drops acknowledged ones only', async (t) => {
+    // 500 alerts, the most kept: the oldest still pending, the rest acknowledged.
+    const dataDir = makeDataDir();
+    const alerts = Array.from({ length: 500 }, (_, i) => ({
+      id: `n-${i + 1}`, messageTitle: 't', messageBody: 'b', notifiedAt: i === 0 ? null : '2024-01-05T00:00:00Z',
+    }));
+    fs.writeFileSync(`${dataDir}/store.json`, JSON.stringify({ alerts }));
+    const { svc, quotes } = await serviceWithQuotes(t, { dataDir });
+    await svc.post('/api/rules', { symbol: 'sh600519', direction: 'above', price: 1800 });
+    await syncAt(svc, quotes, { sh600519: 1900 });
+    const stored = svc.readStore().alerts.map((a) => a.id);
+    assert.equal(stored.length, 500);
+    assert.deepEqual([stored[0], stored[1], stored[499]], ['n-1', 'n-3', 'n-501']);
+    assert.deepEqual((await pending(svc)).map((n) => n.id), ['n-1', 'n-501']);
   });
 
   await t.test('log delivery writes one line per raised alert', async (t) => {

@@ -1,13 +1,12 @@
 'use strict';
 
-// Bad input changes nothing; the store survives kills; signals end the
-// service promptly.
+// Bad input changes nothing; signals end the service promptly.
 
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const net = require('node:net');
-const { startService, makeDataDir } = require('../test-helpers/service');
+const { startService } = require('../test-helpers/service');
 const { startFakeQuotes } = require('../test-helpers/fake-quotes');
 
 // Runs action and checks that the stored data is byte for byte the same.
@@ -54,6 +53,8 @@ test('bad requests', async (t) => {
         ['/api/rules', { symbol: 'sz000001', direction: 'above', price: 'abc' }],
         ['/api/rules', { symbol: 'sz000001', direction: 'above', price: -1 }],
         ['/api/rules', { symbol: 'sz000001', direction: 'above', price: 0 }],
+        ['/api/rules', { symbol: 'sz000001', direction: 'above', price: 0.0001 }],
+        ['/api/rules', { symbol: 'sz000001', direction: 'above', price: '0.0004' }],
         ['/api/rules', { symbol: 'sz000001', direction: 'above', price: '1e400' }],
         ['/api/rules', { symbol: 'sz000001', direction: 'above', price: '0x10' }],
         ['/api/rules', { symbol: 'sz000001', direction: 'above', price: true }],
@@ -92,6 +93,9 @@ test('bad requests', async (t) => {
         ['GET', '/api/desktop-notifications/pending/extra'],
         ['POST', '/api/desktop-notifications/n-1/mark-notified/x'],
         ['DELETE', '/api/watchlist/%E0%A4%A'],
+        ['GET', '//'],
+        ['GET', '//x/api/watchlist'],
+        ['GET', '/\\x/api/watchlist'],
       ]) {
         const res = await svc.request(method, path);
         assert.equal(res.status, 404, `${method} ${path}`);
@@ -109,6 +113,16 @@ test('bad requests', async (t) => {
         json: { symbol: 'sz000001' }, headers: { Origin: 'http://example.com' },
       });
       assert.equal(foreign.status, 403);
+      const foreignDelete = await svc.request('DELETE', '/api/watchlist/sh600519', {
+        headers: { Origin: 'http://example.com' },
+      });
+      assert.equal(foreignDelete.status, 403);
+      for (const site of ['cross-site', 'same-site']) {
+        const unnamed = await svc.request('POST', '/api/watchlist', {
+          json: { symbol: 'sz000001' }, headers: { 'Sec-Fetch-Site': site },
+        });
+        assert.equal(unnamed.status, 403, site);
+      }
       const rebound = await svc.request('GET', '/api/watchlist', { headers: { Host: `attacker.example:${svc.port}` } });
       assert.equal(rebound.status, 403);
     });
@@ -128,82 +142,6 @@ test('bad requests', async (t) => {
   });
 });
 
-// Many concurrent writers, a large document, and a SIGKILL at an arbitrary
-// moment: the store must parse and the service must start again on it.
-test('the store survives being killed during writes', async () => {
-  const dataDir = makeDataDir();
-  let svc;
-  try {
-    svc = await startService({ dataDir });
-    for (let i = 0; i < 120; i++) {
-      await svc.post('/api/rules', { symbol: 'sh600519', direction: 'above', price: 1000 + i });
-    }
-    for (const delay of [37, 91, 163, 240]) {
-      let stop = false;
-      const writers = [0, 1, 2, 3].map(async (w) => {
-        for (let i = 0; !stop; i++) {
-          const price = 5000 + w * 10000 + i;
-          try {
-            const { json } = await svc.post('/api/rules', { symbol: 'sz000001', direction: 'below', price });
-            await svc.request('DELETE', `/api/rules/${json.rule.id}`);
-          } catch {
-            return; // the connection died with the service
-          }
-        }
-      });
-      await new Promise((r) => setTimeout(r, delay));
-      svc.child.kill('SIGKILL');
-      await svc.exited;
-      stop = true;
-      await Promise.all(writers);
-
-      const stored = svc.readStore();
-      assert.ok(stored.rules.length >= 120, `delay ${delay}: ${stored.rules.length} rules`);
-      svc = await startService({ dataDir });
-      assert.equal((await svc.get('/api/rules')).status, 200);
-      assert.ok(fs.readdirSync(dataDir).every((name) => !name.includes('.tmp')), 'temporary files are cleared');
-    }
-  } finally {
-    if (svc) await svc.stop({ keepData: true });
-    fs.rmSync(dataDir, { recursive: true, force: true });
-  }
-});
-
-test('a hand-edited store', async (t) => {
-  await t.test('broken records are dropped and ids are never reused', async (t) => {
-    const dataDir = makeDataDir();
-    t.after(() => fs.rmSync(dataDir, { recursive: true, force: true }));
-    fs.writeFileSync(`${dataDir}/store.json`, JSON.stringify({
-      watchlist: [{ symbol: 'sh600519' }, { symbol: 42 }, 'sz000001'],
-      rules: [
-        { id: 'r-7', symbol: 'sh600519', direction: 'above', price: 1, armed: true },
-        { id: 'r-8', symbol: 'sh600519', direction: 'up', price: 1 },
-      ],
-      alerts: [{ id: 'n-3', messageTitle: 't', messageBody: 'b' }, { id: 4 }],
-      quotes: { sh600519: 'high' },
-    }));
-    const svc = await startService({ dataDir });
-    t.after(() => svc.stop());
-    assert.deepEqual((await svc.get('/api/watchlist')).json.items.map((i) => i.symbol), ['sh600519']);
-    assert.equal((await svc.post('/api/quotes/sync')).status, 200);
-    assert.deepEqual((await svc.get('/api/desktop-notifications/pending')).json.notifications.map((n) => n.id), ['n-3', 'n-4']);
-    const rule = (await svc.post('/api/rules', { symbol: 'sh600519', direction: 'below', price: 1 })).json.rule;
-    assert.equal(rule.id, 'r-8');
-  });
-
-  await t.test('an unreadable store is set aside, not overwritten', async (t) => {
-    const dataDir = makeDataDir();
-    t.after(() => fs.rmSync(dataDir, { recursive: true, force: true }));
-    fs.writeFileSync(`${dataDir}/store.json`, '{"watchlist": [');
-    const svc = await startService({ dataDir });
-    t.after(() => svc.stop());
-    assert.deepEqual((await svc.get('/api/watchlist')).json.items, []);
-    const aside = fs.readdirSync(dataDir).filter((n) => n.startsWith('store.json.unreadable-'));
-    assert.equal(aside.length, 1);
-    assert.equal(fs.readFileSync(`${dataDir}/${aside[0]}`, 'utf8'), '{"watchlist": [');
-  });
-});
-
 test('signals', async (t) => {
   for (const signal of ['SIGTERM', 'SIGINT']) {
     await t.test(`${signal} ends the service promptly, even with an open connection and a sync in flight`, async (t) => {
@@ -211,7 +149,7 @@ test('signals', async (t) => {
       t.after(() => quotes.close());
       quotes.state.hang = true;
       const svc = await startService({
-        settings: { QUOTE_PROVIDER: 'tencent', QUOTE_TENCENT_URL: quotes.url, QUOTE_TIMEOUT_SECONDS: 30 },
+        settings: { QUOTE_PROVIDER: 'tencent', QUOTE_TENCENT_URL: quotes.url, QUOTE_TIMEOUT_SECONDS: 20 },
       });
       t.after(() => svc.stop());
       await svc.post('/api/watchlist', { symbol: 'sh600519' });
