@@ -143,6 +143,13 @@ private:
     std::map<std::string, int> deliveriesInFlight;
     void beginDelivery(const std::string& id);
     void endDelivery(const std::string& id);
+
+    // True while the window and its web view exist and shut-down has not
+    // begun. The status item's menu works from the start (also while the
+    // fatal alert of a failed launch is open) and callbacks may still arrive
+    // once the application is quitting: whatever would show the window or
+    // touch the page does nothing outside this span.
+    bool windowIsUsable() const;
 };
 
 } // namespace quorvel

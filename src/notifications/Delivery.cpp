@@ -21,6 +21,13 @@ void AppDelegate::deliverDesktopNotification(const DesktopNotification& notifica
                               " success=" + (success ? "true" : "false"));
                 }
                 if (!success && self) {
+                    if (!self->windowIsUsable()) {
+                        // Nothing can be shown: the record stays pending.
+                        if (completion) {
+                            completion(false);
+                        }
+                        return;
+                    }
                     self->platform.mainQueue().post([weak, notification] {
                         if (const auto owner = weak.lock()) {
                             owner->showFallbackNotification(notification.messageTitle,
@@ -32,6 +39,15 @@ void AppDelegate::deliverDesktopNotification(const DesktopNotification& notifica
                     completion(true);
                 }
             });
+        return;
+    }
+    if (!windowIsUsable()) {
+        // No window to bring forward, or the application is quitting: the
+        // record is not shown, so it is not reported delivered and stays
+        // pending at the service.
+        if (completion) {
+            completion(false);
+        }
         return;
     }
     platform.mainQueue().post([self = shared_from_this(), notification] {
@@ -63,6 +79,9 @@ std::string AppDelegate::trimmedNotificationText(const std::string& text, std::s
 }
 
 void AppDelegate::showFallbackNotification(const std::string& title, const std::string& body) {
+    if (!windowIsUsable()) {
+        return;
+    }
     platform.sound().beep();
     showMainWindow();
     AlertSpec details;

@@ -40,8 +40,11 @@ void AppDelegate::pollDesktopNotifications(bool showEmptyResult) {
         }
         const auto report = [&self, showEmptyResult](const std::string& message) {
             if (showEmptyResult) {
-                self->platform.mainQueue().post(
-                    [self, message] { self->showTransientAlert(message); });
+                self->platform.mainQueue().post([self, message] {
+                    if (self->windowIsUsable()) {
+                        self->showTransientAlert(message);
+                    }
+                });
             }
         };
 
@@ -106,6 +109,10 @@ void AppDelegate::endDelivery(const std::string& id) {
 }
 
 void AppDelegate::checkDesktopNotificationsNow() {
+    // Its answers and the alerts it finds are shown over the window.
+    if (!windowIsUsable()) {
+        return;
+    }
     requestNotificationPermission([weak = weak_from_this()](bool granted) {
         const auto self = weak.lock();
         if (!self) {

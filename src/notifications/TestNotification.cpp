@@ -11,6 +11,9 @@ const std::string testFallbackBody =
 } // namespace
 
 void AppDelegate::testDesktopNotification() {
+    if (!windowIsUsable()) {
+        return;
+    }
     requestNotificationPermission([weak = weak_from_this()](bool granted) {
         const auto self = weak.lock();
         if (!self) {
@@ -18,6 +21,9 @@ void AppDelegate::testDesktopNotification() {
         }
         self->systemNotificationsAllowed = granted;
         self->platform.mainQueue().post([self, granted] {
+            if (!self->windowIsUsable()) {
+                return;
+            }
             if (!granted) {
                 self->showFallbackNotification(testTitle, testFallbackBody);
                 return;

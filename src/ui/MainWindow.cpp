@@ -18,12 +18,22 @@ void AppDelegate::createWindow() {
     window->makeKeyAndOrderFront();
 }
 
+bool AppDelegate::windowIsUsable() const {
+    return window && webView && !platform.application().isTerminating();
+}
+
 void AppDelegate::showMainWindow() {
+    if (!windowIsUsable()) {
+        return;
+    }
     window->makeKeyAndOrderFront();
     platform.application().activate();
 }
 
 void AppDelegate::reloadWebView() {
+    if (!windowIsUsable()) {
+        return;
+    }
     webView->reload();
 }
 

@@ -3,6 +3,9 @@
 namespace quorvel {
 
 void AppDelegate::syncQuotes() {
+    if (!windowIsUsable()) {
+        return;
+    }
     const auto url = apiURL("/api/quotes/sync");
     if (!url) {
         showTransientAlert("同步行情失败。");
@@ -21,7 +24,7 @@ void AppDelegate::syncQuotes() {
         }
         self->platform.mainQueue().post([weak, error = result.error, status = result.status] {
             const auto owner = weak.lock();
-            if (!owner) {
+            if (!owner || !owner->windowIsUsable()) {
                 return;
             }
             if (error) {

@@ -117,6 +117,14 @@ public:
     }
 
     ~FakeNotificationServer() {
+        for (auto& held : held_) {
+            if (held->timer != 0) {
+                g_source_remove(held->timer);
+            }
+            g_dbus_method_invocation_return_dbus_error(
+                held->invocation, "org.freedesktop.DBus.Error.NoReply", "server stopped");
+            g_variant_unref(held->parameters);
+        }
         if (connection_ == nullptr) {
             return;
         }
@@ -134,6 +142,17 @@ public:
     int capabilityQueries() const { return capabilityQueries_; }
     // The next Notify call is answered with this D-Bus error.
     void failNextNotify(std::string message) { failNext_ = std::move(message); }
+    // GetCapabilities is answered with an error.
+    void failGetCapabilities() { failCapabilities_ = true; }
+    // Calls of `method` are answered this much later; kNever: not at all
+    // while the server runs.
+    static constexpr std::chrono::milliseconds kNever{-1};
+    void answerLate(const std::string& method, std::chrono::milliseconds delay) {
+        delays_[method] = delay;
+    }
+    // The ids of CloseNotification calls, in order.
+    const std::vector<std::uint32_t>& closed() const { return closed_; }
+    int notifyCalls() const { return notifyCalls_; }
 
     void emitActionInvoked(std::uint32_t id, const char* action) {
         g_dbus_connection_emit_signal(connection_, nullptr, "/org/freedesktop/Notifications",
@@ -153,7 +172,50 @@ private:
                              GDBusMethodInvocation* invocation, void* data) {
         auto& self = *static_cast<FakeNotificationServer*>(data);
         const std::string name = method;
-        if (name == "GetCapabilities") {
+        if (name == "Notify") {
+            ++self.notifyCalls_;
+        }
+        const auto delay = self.delays_.find(name);
+        if (delay != self.delays_.end() && delay->second.count() != 0) {
+            auto held =
+                std::make_unique<Held>(Held{&self, name, g_variant_ref(parameters), invocation, 0});
+            if (delay->second != kNever) {
+                held->timer = g_timeout_add(
+                    static_cast<guint>(delay->second.count()),
+                    [](gpointer late) -> gboolean {
+                        auto* call = static_cast<Held*>(late);
+                        call->timer = 0;
+                        call->server->answerHeld(call);
+                        return G_SOURCE_REMOVE;
+                    },
+                    held.get());
+            }
+            self.held_.push_back(std::move(held));
+            return;
+        }
+        self.answer(name, parameters, invocation);
+    }
+
+    struct Held {
+        FakeNotificationServer* server;
+        std::string method;
+        GVariant* parameters;
+        GDBusMethodInvocation* invocation;
+        guint timer;
+    };
+
+    void answerHeld(Held* call) {
+        answer(call->method, call->parameters, call->invocation);
+        g_variant_unref(call->parameters);
+        std::erase_if(held_, [call](const auto& held) { return held.get() == call; });
+    }
+
+    void answer(const std::string& name, GVariant* parameters, GDBusMethodInvocation* invocation) {
+        auto& self = *this;
+        if (name == "GetCapabilities" && failCapabilities_) {
+            g_dbus_method_invocation_return_dbus_error(
+                invocation, "org.freedesktop.DBus.Error.Failed", "no capabilities today");
+        } else if (name == "GetCapabilities") {
             ++self.capabilityQueries_;
             std::vector<const char*> list;
             for (const auto& capability : self.capabilities_) {
@@ -166,6 +228,11 @@ private:
                 invocation, g_variant_new("(ssss)", "fake", "quorvel tests", "1", "1.2"));
         } else if (name == "Notify") {
             self.recordNotify(parameters, invocation);
+        } else if (name == "CloseNotification") {
+            std::uint32_t id = 0;
+            g_variant_get(parameters, "(u)", &id);
+            self.closed_.push_back(id);
+            g_dbus_method_invocation_return_value(invocation, nullptr);
         } else {
             g_dbus_method_invocation_return_value(invocation, nullptr);
         }
@@ -216,6 +283,11 @@ private:
     int capabilityQueries_ = 0;
     std::uint32_t nextId_ = 41;
     std::optional<std::string> failNext_;
+    bool failCapabilities_ = false;
+    std::map<std::string, std::chrono::milliseconds> delays_;
+    std::vector<std::unique_ptr<Held>> held_;
+    std::vector<std::uint32_t> closed_;
+    int notifyCalls_ = 0;
     std::vector<Notification> notifications_;
 };
 
@@ -343,15 +415,92 @@ TEST_F(DBusNotificationCenterTest, TextsAreSentSafely) {
     EXPECT_EQ(server_.notifications()[1].body, "bad \xef\xbf\xbd body");
 }
 
-TEST(DBusNotificationCenterMarkupTest, BodyIsEscapedForAServerThatTakesMarkup) {
-    FakeNotificationServer server({"actions", "body", "body-markup"});
+TEST(DBusNotificationCenterMarkupTest, BodyIsEscapedForAServerThatTakesMarkupOrDoesNotSay) {
+    for (const bool sayWhatItTakes : {true, false}) {
+        SCOPED_TRACE(sayWhatItTakes ? "body-markup listed" : "GetCapabilities failed");
+        FakeNotificationServer server({"actions", "body", "body-markup"});
+        ASSERT_TRUE(server.ownsName());
+        if (!sayWhatItTakes) {
+            server.failGetCapabilities();
+        }
+        const auto center = gtk::makeDBusNotificationCenter([] { return false; });
+        EXPECT_EQ(addAndWait(*center, alert("1", "A & B <b>", "x < y && y > z <i>")), std::nullopt);
+        ASSERT_EQ(server.notifications().size(), 1u);
+        // The summary is never markup.
+        EXPECT_EQ(server.notifications()[0].summary, "A & B <b>");
+        EXPECT_EQ(server.notifications()[0].body, "x &lt; y &amp;&amp; y &gt; z &lt;i&gt;");
+    }
+}
+
+// A busy server (a loaded desktop shell, a burst being drawn) answers late.
+TEST(DBusNotificationCenterLateServerTest, ASlowServerIsNeitherRefusedNorShownTwice) {
+    FakeNotificationServer server;
     ASSERT_TRUE(server.ownsName());
+    server.answerLate("GetCapabilities", std::chrono::seconds(6));
+    server.answerLate("Notify", std::chrono::seconds(11));
     const auto center = gtk::makeDBusNotificationCenter([] { return false; });
-    EXPECT_EQ(addAndWait(*center, alert("1", "A & B <b>", "x < y && y > z <i>")), std::nullopt);
+    std::vector<bool> granted;
+    std::vector<std::optional<std::string>> results;
+    center->requestAuthorization(0, [&](bool answer) { granted.push_back(answer); });
+    center->add(alert("42"), [&](std::optional<std::string> error) { results.push_back(error); });
+    EXPECT_TRUE(
+        gtk::iterateMainLoopUntil([&] { return !granted.empty() && !results.empty(); }, 30.0));
+    gtk::iterateMainLoopUntil([] { return false; }, 0.1);
+    EXPECT_THAT(granted, ElementsAre(true));
+    EXPECT_THAT(results, ElementsAre(std::nullopt));
+    EXPECT_EQ(server.notifications().size(), 1u);
+    EXPECT_TRUE(server.closed().empty());
+}
+
+TEST(DBusNotificationCenterLateServerTest, AServerThatDoesNotAnswerFailsOnceAndNeverShowsTwice) {
+    using std::chrono::milliseconds;
+    FakeNotificationServer server;
+    ASSERT_TRUE(server.ownsName());
+    gtk::NotificationServerBounds bounds;
+    bounds.capabilities = milliseconds(1000);
+    bounds.notify = milliseconds(1000);
+    const auto center = gtk::makeDBusNotificationCenter([] { return false; }, bounds);
+    std::vector<std::string> outcomes;
+    const auto outcome = [&outcomes](std::string name) {
+        return [&outcomes, name](std::optional<std::string> error) {
+            outcomes.push_back(name + (error ? " failed" : " sent"));
+        };
+    };
+
+    // An answer after the bound: the request has failed by then, and so has
+    // the one waiting behind it, unsent. The alert the server shows late is
+    // closed again at once.
+    server.answerLate("Notify", milliseconds(2500));
+    const auto started = std::chrono::steady_clock::now();
+    center->add(alert("late"), outcome("late"));
+    center->add(alert("behind"), outcome("behind"));
+    EXPECT_TRUE(waitFor([&] { return outcomes.size() == 2; }));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, milliseconds(2000));
+    EXPECT_THAT(outcomes, ElementsAre("late failed", "behind failed"));
+    EXPECT_TRUE(waitFor([&] { return !server.closed().empty(); }));
     ASSERT_EQ(server.notifications().size(), 1u);
-    // The summary is never markup.
-    EXPECT_EQ(server.notifications()[0].summary, "A & B <b>");
-    EXPECT_EQ(server.notifications()[0].body, "x &lt; y &amp;&amp; y &gt; z &lt;i&gt;");
+    EXPECT_THAT(server.closed(), ElementsAre(server.notifications()[0].id));
+    EXPECT_EQ(server.notifyCalls(), 1);
+
+    // Answering in time again, the server gets the next request.
+    server.answerLate("Notify", milliseconds(0));
+    center->add(alert("next"), outcome("next"));
+    EXPECT_TRUE(waitFor([&] { return outcomes.size() == 3; }));
+
+    // No answer at all: one failure within the bound, nothing after it.
+    server.answerLate("Notify", FakeNotificationServer::kNever);
+    center->add(alert("hung"), outcome("hung"));
+    EXPECT_TRUE(waitFor([&] { return outcomes.size() == 4; }));
+    gtk::iterateMainLoopUntil([] { return false; }, 0.5);
+    EXPECT_THAT(outcomes, ElementsAre("late failed", "behind failed", "next sent", "hung failed"));
+
+    // Nor to GetCapabilities: permission is refused within its bound, once.
+    server.answerLate("GetCapabilities", FakeNotificationServer::kNever);
+    std::vector<bool> granted;
+    center->requestAuthorization(0, [&](bool answer) { granted.push_back(answer); });
+    EXPECT_TRUE(waitFor([&] { return !granted.empty(); }));
+    gtk::iterateMainLoopUntil([] { return false; }, 0.3);
+    EXPECT_THAT(granted, ElementsAre(false));
 }
 
 TEST_F(DBusNotificationCenterTest, InFrontTheDelegateChoosesThePresentation) {

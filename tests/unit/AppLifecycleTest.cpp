@@ -103,5 +103,69 @@ TEST_F(AppLifecycleTest, LaunchFailureEndsStartUpThroughTheNormalShutDown) {
     EXPECT_EQ(platform.count("http.send"), 0);
 }
 
+// Runs every item of the status menu but "退出", as a user may while a dialog
+// is open or the application is quitting, and answers what they ask for:
+// permission refused, every request answered 200 with one pending record.
+void chooseEveryStatusCommand(FakePlatform& platform) {
+    const Menu menu = *platform.statusMenu;
+    for (const MenuItem& item : menu.items) {
+        if (!item.separator && item.actionName != "terminate") {
+            item.action();
+        }
+    }
+    while (!platform.pendingAuthorizations.empty()) {
+        platform.answerAuthorization(false);
+    }
+    while (!platform.pendingRequests.empty()) {
+        platform.completeRequestWithStatus(
+            200, R"({"notifications":[{"id":"n-1","messageTitle":"t","messageBody":"b"}]})");
+    }
+    platform.runMainQueue();
+}
+
+TEST_F(AppLifecycleTest, WindowCommandsDoNothingBeforeTheWindowExistsOrOnceQuitting) {
+    // A failed launch shows its fatal alert before the window exists; the
+    // status menu still works meanwhile.
+    platform.serverScript.reset();
+    makeApp(false);
+    bool ran = false;
+    platform.whileAlertOpen = [&](const AlertSpec& alert) {
+        if (alert.messageText == "Quorvel无法启动" && !ran) {
+            ran = true;
+            platform.calls.clear();
+            chooseEveryStatusCommand(platform);
+        }
+    };
+    app->applicationDidFinishLaunching();
+    ASSERT_TRUE(ran);
+    // Only "打开配置文件", which needs no window, did something.
+    EXPECT_THAT(platform.calls, ElementsAre("workspace.openFile " +
+                                                (platform.dataDirectory / "Quorvel/.env").string(),
+                                            "application.terminate"));
+    EXPECT_THAT(alertTexts(), ElementsAre("Quorvel无法启动"));
+
+    // Quitting while a sync, a poll and a test are under way: their answers
+    // arrive, but nothing is shown, reloaded or acknowledged.
+    FakePlatform running;
+    auto cloud = std::make_shared<AppDelegate>(running, true, cloudURL);
+    running.application().setDelegate(cloud.get());
+    cloud->applicationDidFinishLaunching();
+    cloud->syncQuotes();
+    cloud->testDesktopNotification();
+    cloud->pollDesktopNotifications(true);
+    running.calls.clear();
+    running.application().terminate();
+    chooseEveryStatusCommand(running);
+    cloud->showMainWindow();
+    cloud->reloadWebView();
+    cloud->didReceiveNotificationResponse("n-1", [] {});
+    running.runMainQueue();
+    for (const char* touched : {"window.", "webView.", "application.activate", "sound.beep",
+                                "http.send", "notificationCenter."}) {
+        EXPECT_EQ(running.count(touched), 0) << touched;
+    }
+    EXPECT_TRUE(running.shownAlerts.empty());
+}
+
 } // namespace
 } // namespace quorvel::testing

@@ -1,8 +1,13 @@
 #include "platform/gtk/DBusNotificationCenter.h"
 
+#include "platform/gtk/NotificationBusConnection.h"
+#include "platform/gtk/NotificationCapabilities.h"
+#include "platform/gtk/NotificationServer.h"
+#include "platform/gtk/NotificationSignals.h"
+#include "platform/gtk/NotifyMessage.h"
+#include "platform/gtk/NotifyQueue.h"
+
 #include <algorithm>
-#include <deque>
-#include <gio/gio.h>
 #include <map>
 #include <optional>
 #include <string>
@@ -13,96 +18,11 @@ namespace quorvel::gtk {
 
 namespace {
 
-constexpr const char* kBusName = "org.freedesktop.Notifications";
-constexpr const char* kObjectPath = "/org/freedesktop/Notifications";
-constexpr const char* kInterface = "org.freedesktop.Notifications";
-constexpr const char* kApplicationName = "Quorvel";
-constexpr const char* kApplicationId = "io.quorvel.Desktop";
-constexpr const char* kSoundName = "message-new-instant";
-constexpr const char* kDefaultActionLabel = "打开";
-// Long enough for a server that D-Bus starts on demand, short enough that a
-// hung one never holds a request for long.
-constexpr int kCapabilitiesTimeoutMs = 5000;
-constexpr int kNotifyTimeoutMs = 10000;
 // Notifications remembered for their clicks; the oldest are forgotten first
 // when a server never reports them closed.
 constexpr std::size_t kRememberedNotifications = 512;
 
 constexpr unsigned kFullPresentation = PresentationBanner | PresentationList | PresentationSound;
-
-void postToMainLoop(std::function<void()> block) {
-    g_idle_add_full(
-        G_PRIORITY_DEFAULT,
-        [](gpointer data) -> gboolean {
-            (*static_cast<std::function<void()>*>(data))();
-            return G_SOURCE_REMOVE;
-        },
-        new std::function<void()>(std::move(block)),
-        [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
-}
-
-std::string describe(const GError* error) {
-    if (error == nullptr) {
-        return "Unknown D-Bus error";
-    }
-    GError* copy = g_error_copy(error);
-    // "GDBus.Error:org.freedesktop.DBus.Error.ServiceUnknown: …" → the message.
-    g_dbus_error_strip_remote_error(copy);
-    std::string text = copy->message;
-    g_error_free(copy);
-    return text;
-}
-
-// D-Bus strings must be valid UTF-8; invalid sequences become U+FFFD.
-std::string validUtf8(const std::string& text) {
-    gchar* valid = g_utf8_make_valid(text.c_str(), static_cast<gssize>(text.size()));
-    std::string result = valid;
-    g_free(valid);
-    return result;
-}
-
-std::string escapeMarkup(const std::string& text) {
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-        case '&':
-            escaped += "&amp;";
-            break;
-        case '<':
-            escaped += "&lt;";
-            break;
-        case '>':
-            escaped += "&gt;";
-            break;
-        default:
-            escaped += c;
-        }
-    }
-    return escaped;
-}
-
-using ReplyHandler = std::function<void(GVariant* reply, const GError* error)>;
-
-void callServer(GDBusConnection* connection, const char* method, GVariant* parameters,
-                const GVariantType* replyType, int timeoutMs, GCancellable* cancellable,
-                ReplyHandler handler) {
-    g_dbus_connection_call(
-        connection, kBusName, kObjectPath, kInterface, method, parameters, replyType,
-        G_DBUS_CALL_FLAGS_NONE, timeoutMs, cancellable,
-        [](GObject* source, GAsyncResult* result, gpointer data) {
-            std::unique_ptr<ReplyHandler> onReply(static_cast<ReplyHandler*>(data));
-            GError* error = nullptr;
-            GVariant* reply =
-                g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
-            (*onReply)(reply, error);
-            if (reply != nullptr) {
-                g_variant_unref(reply);
-            }
-            g_clear_error(&error);
-        },
-        new ReplyHandler(std::move(handler)));
-}
 
 // A completion that runs at most once, and not at all once released.
 struct PendingCompletion {
@@ -125,30 +45,41 @@ template <typename... Args> struct TrackedCompletion final : PendingCompletion {
 
 // Everything the center knows, used only on the main loop. Requests in flight
 // hold it strongly; signal subscriptions hold it weakly.
-struct State : std::enable_shared_from_this<State> {
+struct State : NotificationSignalListener, std::enable_shared_from_this<State> {
     std::function<bool()> applicationIsActive;
     NotificationCenterDelegate* delegate = nullptr;
     bool alive = true; // false once the center is gone: no more delegate calls
     GCancellable* cancellable = g_cancellable_new();
 
-    GDBusConnection* connection = nullptr;
-    bool connecting = false;
-    std::vector<std::function<void(GDBusConnection*, const std::string& error)>> waiting;
-    std::vector<guint> subscriptions;
-
-    std::optional<std::vector<std::string>> capabilities;
-    std::map<guint32, std::string> shown;              // server id → our identifier
-    std::deque<std::function<void()>> waitingNotifies; // Notify calls waiting for their turn
-    bool notifyInFlight = false;
+    NotificationSignals signals;
+    std::shared_ptr<NotificationBusConnection> bus;
+    std::shared_ptr<NotificationCapabilities> capabilities;
+    std::shared_ptr<NotifyQueue> notifies;
+    std::map<guint32, std::string> shown; // server id → our identifier
     std::vector<std::weak_ptr<PendingCompletion>> pending;
 
-    State() = default;
+    explicit State(const NotificationServerBounds& bounds)
+        : capabilities(
+              std::make_shared<NotificationCapabilities>(cancellable, bounds.capabilities)),
+          notifies(std::make_shared<NotifyQueue>(cancellable, bounds.notify)) {}
     State(const State&) = delete;
     State& operator=(const State&) = delete;
+    ~State() override { g_clear_object(&cancellable); }
 
-    ~State() {
-        g_clear_object(&connection);
-        g_clear_object(&cancellable);
+    // Made once the object is owned, since signals hold it weakly.
+    void connectBus() {
+        bus = std::make_shared<NotificationBusConnection>(
+            cancellable,
+            [weak = weak_from_this()](GDBusConnection* connection) {
+                if (const auto self = weak.lock()) {
+                    self->signals.subscribe(connection, self);
+                }
+            },
+            [weak = weak_from_this()](GDBusConnection*) {
+                if (const auto self = weak.lock()) {
+                    self->signals.unsubscribe();
+                }
+            });
     }
 
     // Wraps a caller's completion so that shutDown() can release it.
@@ -171,167 +102,25 @@ struct State : std::enable_shared_from_this<State> {
         }
         pending.clear();
         g_cancellable_cancel(cancellable);
-        unsubscribe();
+        bus->shutDown();
+        signals.unsubscribe();
     }
 
-    void unsubscribe() {
-        if (connection != nullptr) {
-            for (const guint subscription : subscriptions) {
-                g_dbus_connection_signal_unsubscribe(connection, subscription);
-            }
-        }
-        subscriptions.clear();
-    }
-
-    // Calls `then` with the session bus, or with an error text when there is none.
-    void withConnection(std::function<void(GDBusConnection*, const std::string& error)> then) {
-        if (connection != nullptr && g_dbus_connection_is_closed(connection)) {
-            unsubscribe();
-            g_clear_object(&connection);
-        }
-        if (connection != nullptr) {
-            then(connection, {});
-            return;
-        }
-        waiting.push_back(std::move(then));
-        if (connecting) {
-            return;
-        }
-        connecting = true;
-        g_bus_get(
-            G_BUS_TYPE_SESSION, cancellable,
-            [](GObject*, GAsyncResult* result, gpointer data) {
-                std::unique_ptr<std::shared_ptr<State>> holder(
-                    static_cast<std::shared_ptr<State>*>(data));
-                State& state = **holder;
-                GError* error = nullptr;
-                GDBusConnection* bus = g_bus_get_finish(result, &error);
-                state.connecting = false;
-                std::string errorText;
-                if (bus != nullptr && state.alive) {
-                    state.connection = bus;
-                    state.subscribe();
-                } else {
-                    if (bus != nullptr) {
-                        g_object_unref(bus);
-                    }
-                    errorText = "No session bus: " + describe(error);
-                }
-                g_clear_error(&error);
-                auto waiters = std::move(state.waiting);
-                state.waiting.clear();
-                for (auto& waiter : waiters) {
-                    waiter(state.connection, errorText);
-                }
-            },
-            new std::shared_ptr<State>(shared_from_this()));
-    }
-
-    void subscribe() {
-        const auto weakState = [this] {
-            return static_cast<gpointer>(new std::weak_ptr<State>(weak_from_this()));
-        };
-        const GDestroyNotify freeWeakState = [](gpointer data) {
-            delete static_cast<std::weak_ptr<State>*>(data);
-        };
-        subscriptions.push_back(g_dbus_connection_signal_subscribe(
-            connection, kBusName, kInterface, "ActionInvoked", kObjectPath, nullptr,
-            G_DBUS_SIGNAL_FLAGS_NONE,
-            [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
-               GVariant* parameters, gpointer data) {
-                if (auto state = static_cast<std::weak_ptr<State>*>(data)->lock()) {
-                    state->onActionInvoked(parameters);
-                }
-            },
-            weakState(), freeWeakState));
-        subscriptions.push_back(g_dbus_connection_signal_subscribe(
-            connection, kBusName, kInterface, "NotificationClosed", kObjectPath, nullptr,
-            G_DBUS_SIGNAL_FLAGS_NONE,
-            [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
-               GVariant* parameters, gpointer data) {
-                if (auto state = static_cast<std::weak_ptr<State>*>(data)->lock()) {
-                    state->onNotificationClosed(parameters);
-                }
-            },
-            weakState(), freeWeakState));
-        // A new server (or none) numbers its notifications afresh: forget the
-        // old numbers so that another program's notification is never taken
-        // for one of ours, and ask the new server for its capabilities.
-        subscriptions.push_back(g_dbus_connection_signal_subscribe(
-            connection, "org.freedesktop.DBus", "org.freedesktop.DBus", "NameOwnerChanged",
-            "/org/freedesktop/DBus", kBusName, G_DBUS_SIGNAL_FLAGS_NONE,
-            [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant*,
-               gpointer data) {
-                if (auto state = static_cast<std::weak_ptr<State>*>(data)->lock()) {
-                    state->shown.clear();
-                    state->capabilities.reset();
-                }
-            },
-            weakState(), freeWeakState));
-    }
-
-    void onActionInvoked(GVariant* parameters) {
-        if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE("(us)"))) {
-            return;
-        }
-        guint32 id = 0;
-        const gchar* action = nullptr;
-        g_variant_get(parameters, "(u&s)", &id, &action);
+    void notificationActionInvoked(guint32 id, const std::string& action) override {
         const auto found = shown.find(id);
-        if (!alive || delegate == nullptr || found == shown.end() ||
-            std::string_view(action) != "default") {
+        if (!alive || delegate == nullptr || found == shown.end() || action != "default") {
             return;
         }
         delegate->didReceiveNotificationResponse(found->second, [] {});
     }
 
-    void onNotificationClosed(GVariant* parameters) {
-        if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE("(uu)"))) {
-            return;
-        }
-        guint32 id = 0;
-        guint32 reason = 0;
-        g_variant_get(parameters, "(uu)", &id, &reason);
-        shown.erase(id);
-    }
+    void notificationClosed(guint32 id) override { shown.erase(id); }
 
-    // Calls `then` with the server's capabilities, asking the server when
-    // they are not known; an unanswered question gives none.
-    void withCapabilities(GDBusConnection* bus,
-                          std::function<void(const std::vector<std::string>&)> then) {
-        if (capabilities) {
-            then(*capabilities);
-            return;
-        }
-        queryCapabilities(bus, [then = std::move(then)](const std::vector<std::string>* found,
-                                                        const std::string&) {
-            then(found != nullptr ? *found : std::vector<std::string>{});
-        });
-    }
-
-    // Asks the server for its capabilities: the list, or nullptr and an error text.
-    void queryCapabilities(
-        GDBusConnection* bus,
-        std::function<void(const std::vector<std::string>*, const std::string& error)> then) {
-        callServer(bus, "GetCapabilities", nullptr, G_VARIANT_TYPE("(as)"), kCapabilitiesTimeoutMs,
-                   cancellable,
-                   [self = shared_from_this(), then = std::move(then)](GVariant* reply,
-                                                                       const GError* error) {
-                       if (reply == nullptr) {
-                           then(nullptr, describe(error));
-                           return;
-                       }
-                       std::vector<std::string> found;
-                       GVariantIter* iter = nullptr;
-                       const gchar* capability = nullptr;
-                       g_variant_get(reply, "(as)", &iter);
-                       while (g_variant_iter_loop(iter, "&s", &capability)) {
-                           found.emplace_back(capability);
-                       }
-                       g_variant_iter_free(iter);
-                       self->capabilities = found;
-                       then(&found, {});
-                   });
+    // Forget the old server's numbers, so that another program's
+    // notification is never taken for one of ours, and what it could do.
+    void notificationServerChanged() override {
+        shown.clear();
+        capabilities->forget();
     }
 
     // Asks the delegate how to present a notification while the application
@@ -353,101 +142,47 @@ struct State : std::enable_shared_from_this<State> {
         });
     }
 
-    // The hints of one notification: the application, its sound, and how
-    // it is to be presented.
-    static GVariant* hintsFor(const NotificationRequest& request, unsigned presentation) {
-        GVariantBuilder hints;
-        g_variant_builder_init(&hints, G_VARIANT_TYPE("a{sv}"));
-        g_variant_builder_add(&hints, "{sv}", "desktop-entry",
-                              g_variant_new_string(kApplicationId));
-        if (request.defaultSound && (presentation & PresentationSound) != 0) {
-            g_variant_builder_add(&hints, "{sv}", "sound-name", g_variant_new_string(kSoundName));
-        } else {
-            g_variant_builder_add(&hints, "{sv}", "suppress-sound", g_variant_new_boolean(TRUE));
-        }
-        if ((presentation & PresentationBanner) == 0) {
-            g_variant_builder_add(&hints, "{sv}", "urgency", g_variant_new_byte(0));
-        }
-        if ((presentation & PresentationList) == 0) {
-            g_variant_builder_add(&hints, "{sv}", "transient", g_variant_new_boolean(TRUE));
-        }
-        return g_variant_builder_end(&hints);
-    }
-
-    void sendInTurn(std::function<void()> send) {
-        if (notifyInFlight) {
-            waitingNotifies.push_back(std::move(send));
-            return;
-        }
-        notifyInFlight = true;
-        send();
-    }
-
-    void sendNext() {
-        notifyInFlight = false;
-        if (!waitingNotifies.empty()) {
-            auto next = std::move(waitingNotifies.front());
-            waitingNotifies.pop_front();
-            sendInTurn(std::move(next));
-        }
-    }
-
-    void notify(GDBusConnection* bus, const NotificationRequest& request,
-                const std::vector<std::string>& serverCapabilities, unsigned presentation,
+    void notify(GDBusConnection* connection, const NotificationRequest& request,
+                bool bodyMayBeMarkup, unsigned presentation,
                 std::function<void(std::optional<std::string>)> completion) {
         if ((presentation & (PresentationBanner | PresentationList)) == 0) {
             // Asked not to show it at all: accepted, not presented.
             completion(std::nullopt);
             return;
         }
-        const bool markup = std::find(serverCapabilities.begin(), serverCapabilities.end(),
-                                      "body-markup") != serverCapabilities.end();
-        const std::string summary = validUtf8(request.title);
-        const std::string body =
-            markup ? escapeMarkup(validUtf8(request.body)) : validUtf8(request.body);
-
-        // Notify calls go out one at a time: a burst of alerts waits here
-        // instead of in the server's queue, where the later ones would time
-        // out although the server shows them all.
-        g_object_ref(bus); // held until the call is made
-        sendInTurn([self = shared_from_this(), bus, summary, body, presentation, request,
-                    completion = std::move(completion)]() mutable {
-            GVariantBuilder actions;
-            g_variant_builder_init(&actions, G_VARIANT_TYPE("as"));
-            g_variant_builder_add(&actions, "s", "default");
-            g_variant_builder_add(&actions, "s", kDefaultActionLabel);
-            GVariant* parameters = g_variant_new(
-                "(susssas@a{sv}i)", kApplicationName, guint32{0}, kApplicationId, summary.c_str(),
-                body.c_str(), &actions, self->hintsFor(request, presentation), gint32{-1});
-            callServer(bus, "Notify", parameters, G_VARIANT_TYPE("(u)"), kNotifyTimeoutMs,
-                       self->cancellable,
-                       [self, identifier = request.identifier,
-                        completion = std::move(completion)](GVariant* reply, const GError* error) {
-                           if (reply == nullptr) {
-                               completion(describe(error));
-                           } else {
-                               guint32 id = 0;
-                               g_variant_get(reply, "(u)", &id);
-                               if (self->alive) {
-                                   if (self->shown.size() >= kRememberedNotifications) {
-                                       self->shown.erase(self->shown.begin());
-                                   }
-                                   self->shown.insert_or_assign(id, identifier);
-                               }
-                               completion(std::nullopt);
+        notifies->send(connection, notifyParameters(request, presentation, bodyMayBeMarkup),
+                       [self = shared_from_this(), identifier = request.identifier,
+                        completion = std::move(completion)](std::optional<guint32> id,
+                                                            const std::string& error) {
+                           if (!id) {
+                               completion(error);
+                               return;
                            }
-                           self->sendNext();
+                           if (self->alive) {
+                               if (self->shown.size() >= kRememberedNotifications) {
+                                   self->shown.erase(self->shown.begin());
+                               }
+                               self->shown.insert_or_assign(*id, identifier);
+                           }
+                           completion(std::nullopt);
                        });
-            g_object_unref(bus);
-        });
     }
 };
 
+// A server that takes markup in bodies says so; one that did not say what it
+// takes may read it too.
+bool bodyMayBeMarkup(const std::optional<NotificationCapabilities::List>& capabilities) {
+    return !capabilities || std::find(capabilities->begin(), capabilities->end(), "body-markup") !=
+                                capabilities->end();
+}
+
 class DBusNotificationCenter final : public NotificationCenter {
 public:
-    explicit DBusNotificationCenter(std::function<bool()> applicationIsActive)
-        : state_(std::make_shared<State>()) {
+    DBusNotificationCenter(std::function<bool()> applicationIsActive,
+                           const NotificationServerBounds& bounds)
+        : state_(std::make_shared<State>(bounds)) {
         state_->applicationIsActive = std::move(applicationIsActive);
+        state_->connectBus();
     }
 
     ~DBusNotificationCenter() override {
@@ -463,47 +198,50 @@ public:
 
     void requestAuthorization(unsigned /*options*/,
                               std::function<void(bool granted)> completion) override {
-        postToMainLoop([state = state_,
-                        completion = state_->track(std::move(completion))]() mutable {
-            state->withConnection([state, completion = std::move(completion)](
-                                      GDBusConnection* bus, const std::string&) mutable {
-                if (bus == nullptr) {
-                    completion(false);
-                    return;
-                }
-                state->queryCapabilities(
-                    bus, [completion = std::move(completion)](const std::vector<std::string>* found,
-                                                              const std::string&) {
-                        completion(found != nullptr);
-                    });
+        postToMainLoop(
+            [state = state_, completion = state_->track(std::move(completion))]() mutable {
+                state->bus->withConnection([state, completion = std::move(completion)](
+                                               GDBusConnection* bus, const std::string&) mutable {
+                    if (bus == nullptr) {
+                        completion(false);
+                        return;
+                    }
+                    state->capabilities->ask(
+                        bus, [completion = std::move(completion)](
+                                 const std::optional<NotificationCapabilities::List>& found,
+                                 const std::string&) { completion(found.has_value()); });
+                });
             });
-        });
     }
 
     void add(const NotificationRequest& request,
              std::function<void(std::optional<std::string> error)> completion) override {
         postToMainLoop([state = state_, request,
                         completion = state_->track(std::move(completion))]() mutable {
-            state->withConnection([state, request, completion = std::move(completion)](
-                                      GDBusConnection* bus, const std::string& error) mutable {
+            state->bus->withConnection([state, request, completion = std::move(completion)](
+                                           GDBusConnection* bus, const std::string& error) mutable {
                 if (bus == nullptr) {
                     completion(error);
                     return;
                 }
-                state->withCapabilities(bus, [state, request, completion = std::move(completion)](
-                                                 const std::vector<std::string>& caps) mutable {
-                    state->withPresentation(
-                        request.identifier,
-                        [state, request, caps,
-                         completion = std::move(completion)](unsigned presentation) mutable {
-                            if (state->connection == nullptr) {
-                                completion(std::string("The session bus connection is gone"));
-                                return;
-                            }
-                            state->notify(state->connection, request, caps, presentation,
-                                          std::move(completion));
-                        });
-                });
+                state->capabilities->get(
+                    bus, [state, request, completion = std::move(completion)](
+                             const std::optional<NotificationCapabilities::List>& found,
+                             const std::string&) mutable {
+                        const bool markup = bodyMayBeMarkup(found);
+                        state->withPresentation(
+                            request.identifier,
+                            [state, request, markup,
+                             completion = std::move(completion)](unsigned presentation) mutable {
+                                GDBusConnection* connection = state->bus->current();
+                                if (connection == nullptr) {
+                                    completion(std::string("The session bus connection is gone"));
+                                    return;
+                                }
+                                state->notify(connection, request, markup, presentation,
+                                              std::move(completion));
+                            });
+                    });
             });
         });
     }
@@ -515,8 +253,9 @@ private:
 } // namespace
 
 std::unique_ptr<NotificationCenter>
-makeDBusNotificationCenter(std::function<bool()> applicationIsActive) {
-    return std::make_unique<DBusNotificationCenter>(std::move(applicationIsActive));
+makeDBusNotificationCenter(std::function<bool()> applicationIsActive,
+                           const NotificationServerBounds& bounds) {
+    return std::make_unique<DBusNotificationCenter>(std::move(applicationIsActive), bounds);
 }
 
 } // namespace quorvel::gtk

@@ -2,10 +2,26 @@
 
 #include "platform/NotificationCenter.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
 namespace quorvel::gtk {
+
+// How long the notification server may take to answer before the centre
+// stops waiting. Both are the D-Bus default that the desktop's own
+// notification clients use: a server that misses it is hung by any client's
+// measure, while a busy one (a slow shell, a burst being drawn) answers well
+// within it.
+struct NotificationServerBounds {
+    // GetCapabilities: the server's answer is the permission; without one
+    // within this time permission is refused.
+    std::chrono::milliseconds capabilities{25000};
+    // Notify: an unanswered request fails after this time, so the caller can
+    // show the alert another way; a notification the server shows later
+    // after all is closed again at once.
+    std::chrono::milliseconds notify{25000};
+};
 
 // The desktop's notification service, org.freedesktop.Notifications on the
 // session bus. Create and use it on the main thread; every completion and
@@ -14,15 +30,15 @@ namespace quorvel::gtk {
 //
 // - requestAuthorization: the desktop has no per-application permission, so
 //   the answer is whether a notification server answers on the session bus
-//   (GetCapabilities, at most 5 seconds; a server that D-Bus can start on
-//   demand is started). The options do not change the answer.
+//   (GetCapabilities; a server that D-Bus can start on demand is started).
+//   The options do not change the answer.
 // - add: one Notify call as application "Quorvel" with a "default" action.
-//   The body is escaped when the server takes markup in bodies. While
-//   `applicationIsActive` says the application is in front, the delegate
-//   chooses the presentation: without a banner the notification is marked
-//   transient (not kept in the server's list), with only a list entry it is
-//   sent with low urgency, with neither it is not shown at all (the request
-//   still counts as accepted), and without sound it asks for silence.
+//   The body is escaped unless the server said it takes no markup in bodies.
+//   While `applicationIsActive` says the application is in front, the
+//   delegate chooses the presentation: without a banner the notification is
+//   marked transient (not kept in the server's list), with only a list entry
+//   it is sent with low urgency, with neither it is not shown at all (the
+//   request still counts as accepted), and without sound it asks for silence.
 // - An ActionInvoked "default" for a notification sent here is reported to
 //   the delegate as the user opening it.
 //
@@ -30,6 +46,7 @@ namespace quorvel::gtk {
 // request fails with a message. Destroying the center cancels its requests
 // in flight and releases their completions without running them.
 std::unique_ptr<NotificationCenter>
-makeDBusNotificationCenter(std::function<bool()> applicationIsActive);
+makeDBusNotificationCenter(std::function<bool()> applicationIsActive,
+                           const NotificationServerBounds& bounds = {});
 
 } // namespace quorvel::gtk

@@ -23,8 +23,17 @@ private:
     GtkWidget* view;
     WebViewNavigationDelegate* navigationDelegate = nullptr;
     WebViewUIDelegate* uiDelegate = nullptr;
+    // The load under way failed, or is the engine's error page for one.
     bool currentLoadFailed = false;
+    // A load failed and the engine is about to show its error page for it.
+    bool errorPageExpected = false;
+    // How long a load may wait for the server's answer: the last request's.
+    double answerTimeoutSeconds = 60.0;
+    guint answerDeadline = 0;
 
+    void awaitAnswer();
+    void stopAwaitingAnswer();
+    static gboolean onAnswerOverdue(gpointer self);
     static void onLoadChanged(GtkWidget* view, int event, gpointer self);
     static gboolean onLoadFailed(GtkWidget* view, int event, const char* uri, GError* error,
                                  gpointer self);

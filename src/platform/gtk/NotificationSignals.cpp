@@ -1,0 +1,79 @@
+#include "platform/gtk/NotificationSignals.h"
+
+#include "platform/gtk/NotificationServer.h"
+
+namespace quorvel::gtk {
+
+namespace {
+
+using WeakListener = std::weak_ptr<NotificationSignalListener>;
+
+void onActionInvoked(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+                     GVariant* parameters, gpointer data) {
+    const auto listener = static_cast<WeakListener*>(data)->lock();
+    if (!listener || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(us)"))) {
+        return;
+    }
+    guint32 id = 0;
+    const gchar* action = nullptr;
+    g_variant_get(parameters, "(u&s)", &id, &action);
+    listener->notificationActionInvoked(id, action);
+}
+
+void onNotificationClosed(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+                          GVariant* parameters, gpointer data) {
+    const auto listener = static_cast<WeakListener*>(data)->lock();
+    if (!listener || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(uu)"))) {
+        return;
+    }
+    guint32 id = 0;
+    guint32 reason = 0;
+    g_variant_get(parameters, "(uu)", &id, &reason);
+    listener->notificationClosed(id);
+}
+
+void onNameOwnerChanged(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+                        GVariant*, gpointer data) {
+    if (const auto listener = static_cast<WeakListener*>(data)->lock()) {
+        listener->notificationServerChanged();
+    }
+}
+
+void freeListener(gpointer data) {
+    delete static_cast<WeakListener*>(data);
+}
+
+} // namespace
+
+NotificationSignals::~NotificationSignals() {
+    unsubscribe();
+}
+
+void NotificationSignals::subscribe(GDBusConnection* bus, const WeakListener& listener) {
+    unsubscribe();
+    bus_ = G_DBUS_CONNECTION(g_object_ref(bus));
+    const auto add = [&](const char* sender, const char* interface, const char* member,
+                         const char* path, const char* arg0, GDBusSignalCallback callback) {
+        subscriptions_.push_back(g_dbus_connection_signal_subscribe(
+            bus, sender, interface, member, path, arg0, G_DBUS_SIGNAL_FLAGS_NONE, callback,
+            new WeakListener(listener), freeListener));
+    };
+    add(kNotificationsBusName, kNotificationsInterface, "ActionInvoked", kNotificationsObjectPath,
+        nullptr, onActionInvoked);
+    add(kNotificationsBusName, kNotificationsInterface, "NotificationClosed",
+        kNotificationsObjectPath, nullptr, onNotificationClosed);
+    add("org.freedesktop.DBus", "org.freedesktop.DBus", "NameOwnerChanged", "/org/freedesktop/DBus",
+        kNotificationsBusName, onNameOwnerChanged);
+}
+
+void NotificationSignals::unsubscribe() {
+    if (bus_ != nullptr) {
+        for (const guint subscription : subscriptions_) {
+            g_dbus_connection_signal_unsubscribe(bus_, subscription);
+        }
+        g_clear_object(&bus_);
+    }
+    subscriptions_.clear();
+}
+
+} // namespace quorvel::gtk

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <gio/gio.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quorvel::gtk {
+
+// What the notification server announces to every client, as the centre
+// hears it. Called on the main loop.
+class NotificationSignalListener {
+public:
+    virtual ~NotificationSignalListener() = default;
+    // ActionInvoked: the user chose an action of notification `id`.
+    virtual void notificationActionInvoked(guint32 id, const std::string& action) = 0;
+    // NotificationClosed: notification `id` is gone.
+    virtual void notificationClosed(guint32 id) = 0;
+    // The server's bus name changed hands: a new server (or none) numbers
+    // its notifications afresh and may take other capabilities.
+    virtual void notificationServerChanged() = 0;
+};
+
+// The centre's subscriptions to the server's signals on one connection.
+// The listener is held weakly: signals arriving after it is gone are
+// dropped.
+class NotificationSignals {
+public:
+    NotificationSignals() = default;
+    ~NotificationSignals();
+    NotificationSignals(const NotificationSignals&) = delete;
+    NotificationSignals& operator=(const NotificationSignals&) = delete;
+
+    void subscribe(GDBusConnection* bus, const std::weak_ptr<NotificationSignalListener>& listener);
+    void unsubscribe();
+
+private:
+    GDBusConnection* bus_ = nullptr;
+    std::vector<guint> subscriptions_;
+};
+
+} // namespace quorvel::gtk

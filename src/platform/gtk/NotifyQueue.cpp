@@ -1,0 +1,95 @@
+#include "platform/gtk/NotifyQueue.h"
+
+#include <utility>
+
+namespace quorvel::gtk {
+
+// One Notify call on its way: its caller's result until it is reported, and
+// the deadline after which it is reported as failed.
+struct NotifyQueue::Attempt {
+    Result result;
+    guint deadline = 0;
+    bool gaveUp = false;
+};
+
+NotifyQueue::NotifyQueue(GCancellable* cancellable, std::chrono::milliseconds bound)
+    : cancellable_(G_CANCELLABLE(g_object_ref(cancellable))), bound_(bound) {}
+
+NotifyQueue::~NotifyQueue() {
+    g_clear_object(&cancellable_);
+}
+
+void NotifyQueue::send(GDBusConnection* bus, GVariant* parameters, Result result) {
+    Call call{referenceBus(bus),
+              std::shared_ptr<GVariant>(g_variant_ref_sink(parameters), g_variant_unref),
+              std::move(result)};
+    if (inFlight_) {
+        waiting_.push_back(std::move(call));
+        return;
+    }
+    start(std::move(call));
+}
+
+void NotifyQueue::start(Call call) {
+    inFlight_ = true;
+    auto attempt = std::make_shared<Attempt>();
+    attempt->result = std::move(call.result);
+    attempt->deadline =
+        runOnMainLoopAfter(bound_, [weak = weak_from_this(), attempt, bound = bound_] {
+            attempt->deadline = 0;
+            attempt->gaveUp = true;
+            const std::string error = "The notification server did not answer within " +
+                                      std::to_string(bound.count()) + " ms";
+            auto result = std::move(attempt->result);
+            result(std::nullopt, error);
+            if (const auto self = weak.lock()) {
+                self->failWaiting(error);
+            }
+        });
+    // No time-out of its own: a late answer must still be heard.
+    callNotificationServer(
+        call.bus.get(), "Notify", call.parameters.get(), G_VARIANT_TYPE("(u)"),
+        std::chrono::milliseconds(-1), cancellable_,
+        [self = shared_from_this(), attempt, bus = call.bus](GVariant* reply, const GError* error) {
+            std::optional<guint32> id;
+            if (reply != nullptr) {
+                id.emplace(0);
+                g_variant_get(reply, "(u)", &*id);
+            }
+            if (attempt->gaveUp) {
+                if (id) {
+                    self->closeLateNotification(bus, *id);
+                }
+                return;
+            }
+            g_source_remove(attempt->deadline);
+            auto result = std::move(attempt->result);
+            result(id, id ? std::string() : describeError(error));
+            self->next();
+        });
+}
+
+void NotifyQueue::next() {
+    inFlight_ = false;
+    if (!waiting_.empty()) {
+        Call call = std::move(waiting_.front());
+        waiting_.pop_front();
+        start(std::move(call));
+    }
+}
+
+void NotifyQueue::failWaiting(const std::string& error) {
+    inFlight_ = false;
+    auto waiting = std::move(waiting_);
+    waiting_.clear();
+    for (Call& call : waiting) {
+        call.result(std::nullopt, error);
+    }
+}
+
+void NotifyQueue::closeLateNotification(const BusReference& bus, guint32 id) {
+    callNotificationServer(bus.get(), "CloseNotification", g_variant_new("(u)", id), nullptr,
+                           bound_, cancellable_, [](GVariant*, const GError*) {});
+}
+
+} // namespace quorvel::gtk
