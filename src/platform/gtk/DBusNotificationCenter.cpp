@@ -127,6 +127,7 @@ template <typename... Args> struct TrackedCompletion final : PendingCompletion {
 // hold it strongly; signal subscriptions hold it weakly.
 struct State : std::enable_shared_from_this<State> {
     std::function<bool()> applicationIsActive;
+    std::function<void(const std::string&)> activationTokenArrived;
     NotificationCenterDelegate* delegate = nullptr;
     bool alive = true; // false once the center is gone: no more delegate calls
     GCancellable* cancellable = g_cancellable_new();
@@ -245,6 +246,16 @@ struct State : std::enable_shared_from_this<State> {
             },
             weakState(), freeWeakState));
         subscriptions.push_back(g_dbus_connection_signal_subscribe(
+            connection, kBusName, kInterface, "ActivationToken", kObjectPath, nullptr,
+            G_DBUS_SIGNAL_FLAGS_NONE,
+            [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+               GVariant* parameters, gpointer data) {
+                if (auto state = static_cast<std::weak_ptr<State>*>(data)->lock()) {
+                    state->onActivationToken(parameters);
+                }
+            },
+            weakState(), freeWeakState));
+        subscriptions.push_back(g_dbus_connection_signal_subscribe(
             connection, kBusName, kInterface, "NotificationClosed", kObjectPath, nullptr,
             G_DBUS_SIGNAL_FLAGS_NONE,
             [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
@@ -283,6 +294,20 @@ struct State : std::enable_shared_from_this<State> {
             return;
         }
         delegate->didReceiveNotificationResponse(found->second, [] {});
+    }
+
+    // Sent just before the ActionInvoked of a click: the token lets the
+    // window that the click brings forward take the focus.
+    void onActivationToken(GVariant* parameters) {
+        if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE("(us)"))) {
+            return;
+        }
+        guint32 id = 0;
+        const gchar* token = nullptr;
+        g_variant_get(parameters, "(u&s)", &id, &token);
+        if (alive && activationTokenArrived && shown.contains(id)) {
+            activationTokenArrived(token);
+        }
     }
 
     void onNotificationClosed(GVariant* parameters) {
@@ -445,9 +470,11 @@ struct State : std::enable_shared_from_this<State> {
 
 class DBusNotificationCenter final : public NotificationCenter {
 public:
-    explicit DBusNotificationCenter(std::function<bool()> applicationIsActive)
+    DBusNotificationCenter(std::function<bool()> applicationIsActive,
+                           std::function<void(const std::string&)> activationTokenArrived)
         : state_(std::make_shared<State>()) {
         state_->applicationIsActive = std::move(applicationIsActive);
+        state_->activationTokenArrived = std::move(activationTokenArrived);
     }
 
     ~DBusNotificationCenter() override {
@@ -515,8 +542,10 @@ private:
 } // namespace
 
 std::unique_ptr<NotificationCenter>
-makeDBusNotificationCenter(std::function<bool()> applicationIsActive) {
-    return std::make_unique<DBusNotificationCenter>(std::move(applicationIsActive));
+makeDBusNotificationCenter(std::function<bool()> applicationIsActive,
+                           std::function<void(const std::string&)> activationTokenArrived) {
+    return std::make_unique<DBusNotificationCenter>(std::move(applicationIsActive),
+                                                    std::move(activationTokenArrived));
 }
 
 } // namespace quorvel::gtk

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace quorvel::gtk {
 
@@ -24,12 +25,15 @@ namespace quorvel::gtk {
 //   sent with low urgency, with neither it is not shown at all (the request
 //   still counts as accepted), and without sound it asks for silence.
 // - An ActionInvoked "default" for a notification sent here is reported to
-//   the delegate as the user opening it.
+//   the delegate as the user opening it. The activation token the server
+//   sends just before it (ActivationToken) goes to `activationTokenArrived`,
+//   so that the window the click brings forward may take the focus.
 //
 // Without a session bus or a server, permission is refused and every
 // request fails with a message. Destroying the center cancels its requests
 // in flight and releases their completions without running them.
 std::unique_ptr<NotificationCenter>
-makeDBusNotificationCenter(std::function<bool()> applicationIsActive);
+makeDBusNotificationCenter(std::function<bool()> applicationIsActive,
+                           std::function<void(const std::string&)> activationTokenArrived = {});
 
 } // namespace quorvel::gtk

@@ -3,15 +3,48 @@
 #include "BuildConfig.h"
 
 #include <csignal>
+#include <gdk/gdk.h>
 #include <glib-unix.h>
 #include <gtkmm/window.h>
+#include <string>
 
 namespace quorvel::gtk {
 
+namespace {
+
+// Desktops tie windows to the installed desktop entry by the Wayland app id,
+// which GTK takes from the program name, and by the X11 window class (set
+// once the toolkit has started, which derives its own): both are the
+// application id, the entry's name.
+const char* nameProgramForDesktopEntry(const char* applicationId) {
+    g_set_prgname(applicationId);
+    return applicationId;
+}
+
+// A launcher hands its activation token over in XDG_ACTIVATION_TOKEN, older
+// ones in DESKTOP_STARTUP_ID, the only one GTK 3 reads: it presents the first
+// window with it, and a second start passes it to the running instance.
+void takeActivationToken() {
+    const char* token = g_getenv("XDG_ACTIVATION_TOKEN");
+    if (token != nullptr && *token != '\0' && g_getenv("DESKTOP_STARTUP_ID") == nullptr) {
+        g_setenv("DESKTOP_STARTUP_ID", token, TRUE);
+    }
+    // Meant for this process alone, not for the local service it starts.
+    g_unsetenv("XDG_ACTIVATION_TOKEN");
+}
+
+const char* prepareForDesktop(const char* applicationId) {
+    takeActivationToken();
+    return nameProgramForDesktopEntry(applicationId);
+}
+
+} // namespace
+
 GtkmmApplication::GtkmmApplication(const char* applicationId)
-    : app(Gtk::Application::create(applicationId)) {
+    : app(Gtk::Application::create(prepareForDesktop(applicationId))) {
     g_set_application_name("Quorvel");
-    app->signal_startup().connect([this] {
+    app->signal_startup().connect([this, programClass = std::string(applicationId)] {
+        gdk_set_program_class(programClass.c_str());
         // Keeps the process alive while the window is closed.
         app->hold();
         // The icon the desktop entry names, for windows and dialogs.
@@ -76,6 +109,9 @@ int GtkmmApplication::run() {
 
 void GtkmmApplication::terminate() {
     terminating = true;
+    if (terminationHandler) {
+        terminationHandler();
+    }
     app->quit();
 }
 

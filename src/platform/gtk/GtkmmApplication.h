@@ -3,6 +3,7 @@
 #include "platform/Application.h"
 #include "platform/gtk/GtkMainWindow.h"
 
+#include <functional>
 #include <gtkmm/application.h>
 
 namespace quorvel::gtk {
@@ -26,6 +27,10 @@ public:
     Glib::RefPtr<Gtk::Application> gtkApplication() const { return app; }
     // A window of the application became the active window.
     void windowBecameActive();
+    // Runs first when termination is asked for, e.g. to end nested loops.
+    void setTerminationHandler(std::function<void()> handler) {
+        terminationHandler = std::move(handler);
+    }
     // The window that activation brings forward.
     void setMainWindow(GtkMainWindow* window) { mainWindow = window; }
 
@@ -35,6 +40,7 @@ private:
     bool terminating = false;
     GtkMainWindow* mainWindow = nullptr;
     std::vector<unsigned> signalSources;
+    std::function<void()> terminationHandler;
 };
 
 } // namespace quorvel::gtk
