@@ -64,6 +64,7 @@ start_desktop() {
     openbox >/dev/null 2>&1 &
     E2E_PIDS+=($!)
     dunst -config "$E2E_SOURCE_DIR/tests/e2e/dunstrc" >/dev/null 2>&1 &
+    DUNST_PID=$!
     E2E_PIDS+=($!)
     wait_for 20 dunstctl count || fail "dunst did not start"
     fresh_user
