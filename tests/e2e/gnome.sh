@@ -12,7 +12,8 @@ name_owned() {
 # GNOME Shell as the Wayland compositor with its notification server, on a
 # private system bus (it stops without one), for a fresh user whose desktop
 # entries include the shell's own. Every D-Bus message about notifications is
-# recorded in $NOTIFICATION_TRAFFIC.
+# recorded in $NOTIFICATION_TRAFFIC, every call to the shell's application
+# object in $APPLICATION_TRAFFIC.
 start_gnome_desktop() {
     fresh_user
     unset DISPLAY
@@ -33,6 +34,10 @@ start_gnome_desktop() {
 
     NOTIFICATION_TRAFFIC=$E2E_TMP/notification-traffic.txt
     dbus-monitor --session "interface='org.freedesktop.Notifications'" >"$NOTIFICATION_TRAFFIC" 2>&1 &
+    E2E_PIDS+=($!)
+    # Calls to the running instance (a second start hands over to it).
+    APPLICATION_TRAFFIC=$E2E_TMP/application-traffic.txt
+    dbus-monitor --session "path='/io/quorvel/Desktop'" >"$APPLICATION_TRAFFIC" 2>&1 &
     E2E_PIDS+=($!)
 
     local started=$SECONDS

@@ -16,7 +16,8 @@ cat >"$E2E_PAGE" <<'HTML'
 <body style="margin:0;background:#c0392b;color:white;font:48px sans-serif">page on GNOME
 HTML
 
-start_app "$SCRIPTED_APP/quorvel"
+# Started as a launcher would, with an activation token of its own.
+XDG_ACTIVATION_TOKEN=e2e-first-launch start_app "$SCRIPTED_APP/quorvel"
 wait_for 30 shell_window_shown || fail "the window did not appear"
 wait_prepared 30
 service_saw '^GET /$' || fail "the page was never requested"
@@ -82,8 +83,9 @@ sleep 1
 kill -0 "$APP_PID" || fail "the shell ended with its window"
 pass "Alt+F4 hides the window and the shell keeps running"
 
-# A second start shows the window again and ends with status 0.
-"$SCRIPTED_APP/quorvel" >"$E2E_TMP/second.out" 2>&1 &
+# A second start shows the window again and ends with status 0. It hands
+# the launcher's activation token to the running instance.
+XDG_ACTIVATION_TOKEN=e2e-launch-token "$SCRIPTED_APP/quorvel" >"$E2E_TMP/second.out" 2>&1 &
 second=$!
 E2E_PIDS+=($second)
 second_ended() { ! kill -0 "$second"; }
@@ -92,6 +94,8 @@ second_status=0
 wait "$second" || second_status=$?
 [ "$second_status" = 0 ] || fail "the second start ended with status $second_status"
 wait_for 10 shell_window_focused || fail "the second start did not bring the window back"
+grep -A12 'member=Activate' "$APPLICATION_TRAFFIC" | grep -q 'e2e-launch-token' ||
+    fail "the second start did not pass its activation token on"
 gnome_screenshot gnome-second-start
 pass "a second start shows the window again and exits 0"
 

@@ -1,6 +1,7 @@
 #include "platform/gtk/GtkmmApplication.h"
 
 #include "BuildConfig.h"
+#include "platform/gtk/LaunchToken.h"
 
 #include <csignal>
 #include <gdk/gdk.h>
@@ -21,30 +22,17 @@ const char* nameProgramForDesktopEntry(const char* applicationId) {
     return applicationId;
 }
 
-// A launcher hands its activation token over in XDG_ACTIVATION_TOKEN, older
-// ones in DESKTOP_STARTUP_ID, the only one GTK 3 reads: it presents the first
-// window with it, and a second start passes it to the running instance.
-void takeActivationToken() {
-    const char* token = g_getenv("XDG_ACTIVATION_TOKEN");
-    if (token != nullptr && *token != '\0' && g_getenv("DESKTOP_STARTUP_ID") == nullptr) {
-        g_setenv("DESKTOP_STARTUP_ID", token, TRUE);
-    }
-    // Meant for this process alone, not for the local service it starts.
-    g_unsetenv("XDG_ACTIVATION_TOKEN");
-}
-
-const char* prepareForDesktop(const char* applicationId) {
-    takeActivationToken();
-    return nameProgramForDesktopEntry(applicationId);
-}
-
 } // namespace
 
 GtkmmApplication::GtkmmApplication(const char* applicationId)
-    : app(Gtk::Application::create(prepareForDesktop(applicationId))) {
+    : launchToken(takeLaunchActivationToken()),
+      app(Gtk::Application::create(nameProgramForDesktopEntry(applicationId))) {
     g_set_application_name("Quorvel");
     app->signal_startup().connect([this, programClass = std::string(applicationId)] {
         gdk_set_program_class(programClass.c_str());
+        if (!launchToken.empty()) {
+            useActivationTokenForNextWindow(launchToken);
+        }
         // Keeps the process alive while the window is closed.
         app->hold();
         // The icon the desktop entry names, for windows and dialogs.
@@ -103,6 +91,10 @@ int GtkmmApplication::run() {
                 return G_SOURCE_CONTINUE;
             },
             this));
+    }
+    // A second start hands its launcher's token to the running instance.
+    if (!launchToken.empty() && activateRunningInstance(G_APPLICATION(app->gobj()), launchToken)) {
+        return 0;
     }
     return app->run();
 }

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <gtkmm/application.h>
+#include <string>
 
 namespace quorvel::gtk {
 
@@ -35,6 +36,7 @@ public:
     void setMainWindow(GtkMainWindow* window) { mainWindow = window; }
 
 private:
+    std::string launchToken; // from the launcher, for the first window
     Glib::RefPtr<Gtk::Application> app;
     ApplicationDelegate* delegate = nullptr;
     bool terminating = false;
