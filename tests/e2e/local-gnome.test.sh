@@ -32,7 +32,7 @@ pass "the window shows the page and belongs to the desktop entry"
 
 # Ctrl+T: the test notification goes to GNOME's notification server.
 gnome keys Control_L+t
-wait_for 10 grep -q 'Quorvel测试提醒' "$NOTIFICATION_TRAFFIC" ||
+wait_for 15 grep -q 'Quorvel测试提醒' "$NOTIFICATION_TRAFFIC" ||
     fail "the test notification did not reach GNOME's notification server"
 sleep 0.5
 gnome_screenshot gnome-test-notification

@@ -59,6 +59,9 @@ def remote_desktop(events):
         call("org.gnome.Mutter.RemoteDesktop", session, iface, method, args)
 
     send("Start", None)
+    # The session's virtual devices come up after Start returns; events
+    # sent before are lost.
+    time.sleep(0.5)
     try:
         for event in events:
             event(send)
