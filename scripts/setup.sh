@@ -15,6 +15,8 @@ packages=(
   # end-to-end runs under a virtual display
   xvfb xauth openbox dunst libnotify-bin xdotool wmctrl x11-utils xclip imagemagick
   fonts-noto-cjk
+  # end-to-end runs under GNOME Shell on Wayland, and their D-Bus helpers
+  gnome-shell gjs python3-gi
   # browser test of the local service
   chromium
   # packaging checks

@@ -10,8 +10,14 @@ cleanup() {
     if [ -n "${APP_PID}" ] && kill -0 "$APP_PID" 2>/dev/null; then
         kill -KILL "$APP_PID" 2>/dev/null || true
     fi
+    # Newest first; whatever ignores SIGTERM for 5 s is killed.
+    local i pid deadline=$((SECONDS + 5))
+    for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
+        kill "${E2E_PIDS[i]}" 2>/dev/null || true
+    done
     for pid in "${E2E_PIDS[@]}"; do
-        kill "$pid" 2>/dev/null || true
+        while kill -0 "$pid" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do sleep 0.1; done
+        kill -KILL "$pid" 2>/dev/null || true
     done
     wait 2>/dev/null || true
     if [ -n "${LOG_FILE:-}" ] && [ -f "$LOG_FILE" ]; then
@@ -58,9 +64,14 @@ start_desktop() {
     openbox >/dev/null 2>&1 &
     E2E_PIDS+=($!)
     dunst -config "$E2E_SOURCE_DIR/tests/e2e/dunstrc" >/dev/null 2>&1 &
+    DUNST_PID=$!
     E2E_PIDS+=($!)
     wait_for 20 dunstctl count || fail "dunst did not start"
-    # A fresh user: data folder under a private home.
+    fresh_user
+}
+
+# A fresh user: data folder under a private home.
+fresh_user() {
     export HOME=$E2E_TMP/home
     export XDG_DATA_HOME=$HOME/.local/share
     export XDG_CONFIG_HOME=$HOME/.config
@@ -181,4 +192,23 @@ service_running_in() {
         [ "$(readlink "/proc/$pid/cwd")" = "$1" ] && return 0
     done
     return 1
+}
+
+# A desktop status area (a StatusNotifierWatcher with a host); the items that
+# register with it are listed in $STATUS_ITEMS.
+start_status_area() {
+    STATUS_ITEMS=$E2E_TMP/status-items
+    : >"$STATUS_ITEMS"
+    /usr/bin/python3 "$E2E_SOURCE_DIR/tests/e2e/helpers/status-watcher.py" "$STATUS_ITEMS" &
+    E2E_PIDS+=($!)
+    wait_for 10 gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+        --method org.freedesktop.DBus.GetNameOwner org.kde.StatusNotifierWatcher ||
+        fail "the status area did not start"
+}
+
+# Fails when the shell wrote a toolkit's critical warning to its output.
+no_critical_output() {
+    if grep -E 'CRITICAL' "$E2E_TMP/app.out" >&2; then
+        fail "the shell reported critical warnings"
+    fi
 }

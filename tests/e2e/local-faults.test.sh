@@ -71,7 +71,8 @@ pass "a thousand alerts delivered and acknowledged once each"
 # 5. The notification server goes away: alerts fall back to the dialog and
 #    are still acknowledged.
 dunstctl close-all || true
-pkill -x dunst
+# By its id: other runs on this machine have their own.
+kill "$DUNST_PID"
 sleep 1
 service_post /api/desktop-notifications/pending/add '[{"id":"late-1","messageTitle":"通知服务已退出","messageBody":"改用对话框"}]'
 wait_for 20 bash -c "grep -q 'local notification id=late-1 success=false' '$LOG_FILE'" ||

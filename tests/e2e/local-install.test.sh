@@ -59,14 +59,18 @@ pass "probe, page load and both announcements"
 
 # Window managers tie the window to the desktop entry by its class.
 window_class=$(xprop -id "$MAIN_WINDOW" WM_CLASS | sed -n 's/.*", "\(.*\)"$/\1/p')
-[ "$window_class" = "$(desktop_key StartupWMClass)" ] ||
-    fail "window class '$window_class' is not the desktop entry's StartupWMClass"
+[ "$window_class" = "$(desktop_key StartupWMClass)" ] && [ "$window_class" = "$app_id" ] ||
+    fail "window class '$window_class' is not the desktop entry's name and StartupWMClass"
+# The desktop's status area appears after the shell: the status item joins it.
+start_status_area
+wait_for 10 grep -q . "$STATUS_ITEMS" || fail "no status item registered with the status area"
 icon_name=$(gdbus call --session --dest "$app_id" \
     --object-path "/org/ayatana/NotificationItem/${app_id//./_}" \
     --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem IconName)
 [ "$icon_name" = "(<'$prefix/share/quorvel/icons/quorvel-status.svg'>,)" ] ||
     fail "the status item's icon is $icon_name"
 pass "window class and status icon"
+no_critical_output
 sleep 2
 screenshot local-install
 

@@ -21,6 +21,8 @@ grep -q '^QUOTE_SYNC_INTERVAL_SECONDS=180$' "$DATA_DIR/.env" || fail "configurat
 pass "private data folder and configuration"
 sleep 2
 screenshot local-start
+# No status area here: no status item, and no complaint about one.
+no_critical_output
 
 kill -TERM "$APP_PID"
 wait_app_exit 15 || fail "the shell did not end"

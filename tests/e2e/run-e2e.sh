@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one end-to-end script against the real program: in a private network
 # namespace with only loopback (nothing can leave the machine), on a private
-# D-Bus session, under Xvfb with a window manager and a notification server.
+# D-Bus session; the script starts its desktop (lib.sh, gnome.sh).
 #   run-e2e.sh SCRIPT BUILD_DIR
 set -euo pipefail
 script=$(realpath "$1")

@@ -45,6 +45,7 @@ constexpr const char* kServerXml = R"(<node>
     </method>
     <method name="CloseNotification"><arg direction="in" type="u"/></method>
     <signal name="ActionInvoked"><arg type="u"/><arg type="s"/></signal>
+    <signal name="ActivationToken"><arg type="u"/><arg type="s"/></signal>
     <signal name="NotificationClosed"><arg type="u"/><arg type="u"/></signal>
   </interface>
 </node>)";
@@ -158,6 +159,12 @@ public:
         g_dbus_connection_emit_signal(connection_, nullptr, "/org/freedesktop/Notifications",
                                       "org.freedesktop.Notifications", "ActionInvoked",
                                       g_variant_new("(us)", id, action), nullptr);
+    }
+
+    void emitActivationToken(std::uint32_t id, const char* token) {
+        g_dbus_connection_emit_signal(connection_, nullptr, "/org/freedesktop/Notifications",
+                                      "org.freedesktop.Notifications", "ActivationToken",
+                                      g_variant_new("(us)", id, token), nullptr);
     }
 
     void emitNotificationClosed(std::uint32_t id) {
@@ -363,8 +370,10 @@ protected:
     FakeNotificationServer server_;
     bool applicationIsActive_ = false;
     RecordingDelegate delegate_;
-    std::unique_ptr<NotificationCenter> center_ =
-        gtk::makeDBusNotificationCenter([this] { return applicationIsActive_; });
+    std::vector<std::string> tokens_;
+    std::unique_ptr<NotificationCenter> center_ = gtk::makeDBusNotificationCenter(
+        [this] { return applicationIsActive_; },
+        [this](const std::string& token) { tokens_.push_back(token); });
 };
 
 TEST_F(DBusNotificationCenterTest, AuthorizationIsGrantedWhenTheServerAnswers) {
@@ -459,7 +468,7 @@ TEST(DBusNotificationCenterLateServerTest, AServerThatDoesNotAnswerFailsOnceAndN
     gtk::NotificationServerBounds bounds;
     bounds.capabilities = milliseconds(1000);
     bounds.notify = milliseconds(1000);
-    const auto center = gtk::makeDBusNotificationCenter([] { return false; }, bounds);
+    const auto center = gtk::makeDBusNotificationCenter([] { return false; }, {}, bounds);
     std::vector<std::string> outcomes;
     const auto outcome = [&outcomes](std::string name) {
         return [&outcomes, name](std::optional<std::string> error) {
@@ -551,9 +560,14 @@ TEST_F(DBusNotificationCenterTest, ADefaultActionOnOurNotificationOpensIt) {
     const std::uint32_t testId = server_.notifications()[0].id;
     const std::uint32_t alertId = server_.notifications()[1].id;
 
+    // The click's activation token comes first, for the window it brings
+    // forward; one for another program's notification is not ours.
+    server_.emitActivationToken(alertId + 100, "not-ours");
+    server_.emitActivationToken(alertId, "click-token");
     server_.emitActionInvoked(alertId, "default");
     EXPECT_TRUE(waitFor([&] { return !delegate_.opened.empty(); }));
     EXPECT_THAT(delegate_.opened, ElementsAre("42"));
+    EXPECT_THAT(tokens_, ElementsAre("click-token"));
 
     // Another action, another program's notification, and one that was closed
     // are not ours to open.

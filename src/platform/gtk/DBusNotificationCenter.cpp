@@ -47,6 +47,7 @@ template <typename... Args> struct TrackedCompletion final : PendingCompletion {
 // hold it strongly; signal subscriptions hold it weakly.
 struct State : NotificationSignalListener, std::enable_shared_from_this<State> {
     std::function<bool()> applicationIsActive;
+    std::function<void(const std::string&)> activationTokenArrived;
     NotificationCenterDelegate* delegate = nullptr;
     bool alive = true; // false once the center is gone: no more delegate calls
     GCancellable* cancellable = g_cancellable_new();
@@ -114,6 +115,14 @@ struct State : NotificationSignalListener, std::enable_shared_from_this<State> {
         delegate->didReceiveNotificationResponse(found->second, [] {});
     }
 
+    // Sent just before the ActionInvoked of a click: the token lets the
+    // window that the click brings forward take the focus.
+    void notificationActivationToken(guint32 id, const std::string& token) override {
+        if (alive && activationTokenArrived && shown.contains(id)) {
+            activationTokenArrived(token);
+        }
+    }
+
     void notificationClosed(guint32 id) override { shown.erase(id); }
 
     // Forget the old server's numbers, so that another program's
@@ -179,9 +188,11 @@ bool bodyMayBeMarkup(const std::optional<NotificationCapabilities::List>& capabi
 class DBusNotificationCenter final : public NotificationCenter {
 public:
     DBusNotificationCenter(std::function<bool()> applicationIsActive,
+                           std::function<void(const std::string&)> activationTokenArrived,
                            const NotificationServerBounds& bounds)
         : state_(std::make_shared<State>(bounds)) {
         state_->applicationIsActive = std::move(applicationIsActive);
+        state_->activationTokenArrived = std::move(activationTokenArrived);
         state_->connectBus();
     }
 
@@ -254,8 +265,10 @@ private:
 
 std::unique_ptr<NotificationCenter>
 makeDBusNotificationCenter(std::function<bool()> applicationIsActive,
+                           std::function<void(const std::string&)> activationTokenArrived,
                            const NotificationServerBounds& bounds) {
-    return std::make_unique<DBusNotificationCenter>(std::move(applicationIsActive), bounds);
+    return std::make_unique<DBusNotificationCenter>(std::move(applicationIsActive),
+                                                    std::move(activationTokenArrived), bounds);
 }
 
 } // namespace quorvel::gtk

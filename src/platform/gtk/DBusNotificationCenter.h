@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace quorvel::gtk {
 
@@ -40,13 +41,16 @@ struct NotificationServerBounds {
 //   it is sent with low urgency, with neither it is not shown at all (the
 //   request still counts as accepted), and without sound it asks for silence.
 // - An ActionInvoked "default" for a notification sent here is reported to
-//   the delegate as the user opening it.
+//   the delegate as the user opening it. The activation token the server
+//   sends just before it (ActivationToken) goes to `activationTokenArrived`,
+//   so that the window the click brings forward may take the focus.
 //
 // Without a session bus or a server, permission is refused and every
 // request fails with a message. Destroying the center cancels its requests
 // in flight and releases their completions without running them.
 std::unique_ptr<NotificationCenter>
 makeDBusNotificationCenter(std::function<bool()> applicationIsActive,
+                           std::function<void(const std::string&)> activationTokenArrived = {},
                            const NotificationServerBounds& bounds = {});
 
 } // namespace quorvel::gtk

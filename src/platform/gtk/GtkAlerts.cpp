@@ -20,11 +20,14 @@ Gtk::MessageType messageType(AlertStyle style) {
     return Gtk::MESSAGE_OTHER;
 }
 
-class GtkAlerts final : public Alerts {
+class GtkAlerts final : public ModalAlerts {
 public:
     explicit GtkAlerts(std::function<Gtk::Window*()> parent) : parentWindow(std::move(parent)) {}
 
     AlertResult runModal(const AlertSpec& details) override {
+        if (ended) {
+            return AlertResult{Gtk::RESPONSE_DELETE_EVENT, {}};
+        }
         Gtk::MessageDialog dialog(details.messageText, false, messageType(details.style),
                                   Gtk::BUTTONS_NONE, true);
         dialog.set_title("Quorvel");
@@ -55,21 +58,34 @@ public:
             field.show();
         }
         dialog.present();
+        open.push_back(&dialog);
         AlertResult result;
         result.response = dialog.run();
+        std::erase(open, &dialog);
         if (details.textField) {
             result.fieldText = field.get_text();
         }
         return result;
     }
 
+    void endAll() override {
+        ended = true;
+        // A dialog's loop returns only after the loops of the dialogs opened
+        // inside it: close the innermost first.
+        for (auto dialog = open.rbegin(); dialog != open.rend(); ++dialog) {
+            (*dialog)->response(Gtk::RESPONSE_DELETE_EVENT);
+        }
+    }
+
 private:
     std::function<Gtk::Window*()> parentWindow;
+    std::vector<Gtk::Dialog*> open; // outermost first
+    bool ended = false;
 };
 
 } // namespace
 
-std::unique_ptr<Alerts> makeGtkAlerts(std::function<Gtk::Window*()> parentWindow) {
+std::unique_ptr<ModalAlerts> makeGtkAlerts(std::function<Gtk::Window*()> parentWindow) {
     return std::make_unique<GtkAlerts>(std::move(parentWindow));
 }
 

@@ -2,6 +2,14 @@
 
 #include "platform/gtk/WebKitPageView.h"
 
+#include <utility>
+#ifdef GDK_WINDOWING_WAYLAND
+#include <gdk/gdkwayland.h>
+#endif
+#ifdef GDK_WINDOWING_X11
+#include <gdk/gdkx.h>
+#endif
+
 namespace quorvel::gtk {
 
 GtkMainWindow::GtkMainWindow(const Glib::RefPtr<Gtk::Application>& app, int contentWidth,
@@ -50,12 +58,34 @@ void GtkMainWindow::setContentView(WebView& view) {
 }
 
 void GtkMainWindow::makeKeyAndOrderFront() {
+    const std::string token = std::exchange(activationToken, {});
+    GdkDisplay* display = gdk_display_get_default();
+#ifdef GDK_WINDOWING_WAYLAND
+    if (GDK_IS_WAYLAND_DISPLAY(display)) {
+        if (!token.empty()) {
+            // GTK hands the display's pending token to the compositor when
+            // the window is presented.
+            gdk_wayland_display_set_startup_notification_id(display, token.c_str());
+        } else if (window.get_visible() && !window.is_active()) {
+            // Without a token a compositor may refuse the focus to a window
+            // it already shows (GNOME 43 sends none with a click on a
+            // notification), but gives it, as to any new window, to one that
+            // is mapped afresh.
+            window.hide();
+        }
+    }
+#endif
     // The application lets go of a window once it is hidden; without it the
     // window would lose the menu bar's shortcuts.
     if (!window.get_application()) {
         application->add_window(window);
     }
     window.show();
+#ifdef GDK_WINDOWING_X11
+    if (!token.empty() && GDK_IS_X11_DISPLAY(display)) {
+        window.set_startup_id(token);
+    }
+#endif
     window.present();
 }
 

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <gtkmm/applicationwindow.h>
+#include <string>
 
 namespace quorvel::gtk {
 
@@ -21,10 +22,14 @@ public:
     void makeKeyAndOrderFront() override;
 
     Gtk::Window& gtkWindow() { return window; }
+    // The desktop's permission for the next makeKeyAndOrderFront to take the
+    // focus (an activation token, e.g. from a click on a notification).
+    void setActivationToken(std::string token) { activationToken = std::move(token); }
 
 private:
     Glib::RefPtr<Gtk::Application> application;
     Gtk::ApplicationWindow window;
+    std::string activationToken;
 };
 
 } // namespace quorvel::gtk

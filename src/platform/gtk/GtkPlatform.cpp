@@ -21,7 +21,14 @@ class GtkPlatform final : public Platform {
 public:
     GtkPlatform()
         : app(build::applicationId), queue(makeGlibMainQueue()), http(makeSoupHttpClient()),
-          notifications(makeDBusNotificationCenter([this] { return mainWindowIsActive(); })),
+          notifications(makeDBusNotificationCenter([this] { return mainWindowIsActive(); },
+                                                   [this](const std::string& token) {
+                                                       // The click that follows brings the window
+                                                       // forward with it.
+                                                       if (mainWindow) {
+                                                           mainWindow->setActivationToken(token);
+                                                       }
+                                                   })),
           dialogs(makeGtkAlerts([this]() -> Gtk::Window* {
               return mainWindow ? &mainWindow->gtkWindow() : nullptr;
           })),
@@ -29,7 +36,11 @@ public:
           menus(app.gtkApplication(), "Quorvel",
                 systemEnvironment->resourcePath("icons", "quorvel-status.svg")),
           clipboard(makeClipboardPasteboard()), desktop(makeDefaultHandlerWorkspace()),
-          beeper(makeDisplayBeep()), launcher(makePosixProcessLauncher()) {}
+          beeper(makeDisplayBeep()), launcher(makePosixProcessLauncher()) {
+        // Quitting ends every open dialog, whose loops would otherwise keep
+        // the event loop from ending until someone answers them.
+        app.setTerminationHandler([this] { dialogs->endAll(); });
+    }
 
     Application& application() override { return app; }
     MainQueue& mainQueue() override { return *queue; }
@@ -64,7 +75,7 @@ private:
     std::unique_ptr<MainQueue> queue;
     std::unique_ptr<HttpClient> http;
     std::unique_ptr<NotificationCenter> notifications;
-    std::unique_ptr<Alerts> dialogs;
+    std::unique_ptr<ModalAlerts> dialogs;
     std::unique_ptr<SystemEnvironment> systemEnvironment;
     GtkMenuBar menus;
     std::unique_ptr<Pasteboard> clipboard;

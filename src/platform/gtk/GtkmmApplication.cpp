@@ -1,17 +1,38 @@
 #include "platform/gtk/GtkmmApplication.h"
 
 #include "BuildConfig.h"
+#include "platform/gtk/LaunchToken.h"
 
 #include <csignal>
+#include <gdk/gdk.h>
 #include <glib-unix.h>
 #include <gtkmm/window.h>
+#include <string>
 
 namespace quorvel::gtk {
 
+namespace {
+
+// Desktops tie windows to the installed desktop entry by the Wayland app id,
+// which GTK takes from the program name, and by the X11 window class (set
+// once the toolkit has started, which derives its own): both are the
+// application id, the entry's name.
+const char* nameProgramForDesktopEntry(const char* applicationId) {
+    g_set_prgname(applicationId);
+    return applicationId;
+}
+
+} // namespace
+
 GtkmmApplication::GtkmmApplication(const char* applicationId)
-    : app(Gtk::Application::create(applicationId)) {
+    : launchToken(takeLaunchActivationToken()),
+      app(Gtk::Application::create(nameProgramForDesktopEntry(applicationId))) {
     g_set_application_name("Quorvel");
-    app->signal_startup().connect([this] {
+    app->signal_startup().connect([this, programClass = std::string(applicationId)] {
+        gdk_set_program_class(programClass.c_str());
+        if (!launchToken.empty()) {
+            useActivationTokenForNextWindow(launchToken);
+        }
         // Keeps the process alive while the window is closed.
         app->hold();
         // The icon the desktop entry names, for windows and dialogs.
@@ -71,11 +92,18 @@ int GtkmmApplication::run() {
             },
             this));
     }
+    // A second start hands its launcher's token to the running instance.
+    if (!launchToken.empty() && activateRunningInstance(G_APPLICATION(app->gobj()), launchToken)) {
+        return 0;
+    }
     return app->run();
 }
 
 void GtkmmApplication::terminate() {
     terminating = true;
+    if (terminationHandler) {
+        terminationHandler();
+    }
     app->quit();
 }
 

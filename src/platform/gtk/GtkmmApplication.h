@@ -3,7 +3,9 @@
 #include "platform/Application.h"
 #include "platform/gtk/GtkMainWindow.h"
 
+#include <functional>
 #include <gtkmm/application.h>
+#include <string>
 
 namespace quorvel::gtk {
 
@@ -26,15 +28,21 @@ public:
     Glib::RefPtr<Gtk::Application> gtkApplication() const { return app; }
     // A window of the application became the active window.
     void windowBecameActive();
+    // Runs first when termination is asked for, e.g. to end nested loops.
+    void setTerminationHandler(std::function<void()> handler) {
+        terminationHandler = std::move(handler);
+    }
     // The window that activation brings forward.
     void setMainWindow(GtkMainWindow* window) { mainWindow = window; }
 
 private:
+    std::string launchToken; // from the launcher, for the first window
     Glib::RefPtr<Gtk::Application> app;
     ApplicationDelegate* delegate = nullptr;
     bool terminating = false;
     GtkMainWindow* mainWindow = nullptr;
     std::vector<unsigned> signalSources;
+    std::function<void()> terminationHandler;
 };
 
 } // namespace quorvel::gtk

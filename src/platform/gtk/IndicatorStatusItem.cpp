@@ -8,27 +8,46 @@ namespace quorvel::gtk {
 
 namespace {
 
+// The desktop's status area registers this name on the session bus.
+constexpr const char* kStatusNotifierWatcher = "org.kde.StatusNotifierWatcher";
+
+// The indicator exists only once a StatusNotifierWatcher is on the session
+// bus: without one the indicator library falls back to an X11 tray icon,
+// which is of no use on Wayland and fails there. The title and menu are kept
+// until the indicator can take them; once created, the indicator stays and
+// re-registers by itself with a watcher that comes back.
 class IndicatorStatusItem final : public StatusItem {
 public:
-    explicit IndicatorStatusItem(const std::optional<std::filesystem::path>& icon) {
-        const std::string iconName = icon ? icon->string() : "io.quorvel.Desktop";
-        indicator = app_indicator_new(build::applicationId, iconName.c_str(),
-                                      APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
-        app_indicator_set_title(indicator, "Quorvel");
-        app_indicator_set_status(indicator, APP_INDICATOR_STATUS_ACTIVE);
+    explicit IndicatorStatusItem(const std::optional<std::filesystem::path>& icon)
+        : iconName(icon ? icon->string() : build::applicationId) {
+        watch = g_bus_watch_name(
+            G_BUS_TYPE_SESSION, kStatusNotifierWatcher, G_BUS_NAME_WATCHER_FLAGS_NONE,
+            [](GDBusConnection*, const gchar*, const gchar*, gpointer data) {
+                static_cast<IndicatorStatusItem*>(data)->createIndicator();
+            },
+            nullptr, this, nullptr);
     }
 
     ~IndicatorStatusItem() override {
-        g_object_unref(indicator);
+        g_bus_unwatch_name(watch);
+        if (indicator) {
+            g_object_unref(indicator);
+        }
         if (menuWidget) {
             g_object_unref(menuWidget);
         }
     }
 
+    IndicatorStatusItem(const IndicatorStatusItem&) = delete;
+    IndicatorStatusItem& operator=(const IndicatorStatusItem&) = delete;
+
     bool hasButton() const override { return true; }
 
-    void setButtonTitle(const std::string& title) override {
-        app_indicator_set_label(indicator, title.c_str(), title.c_str());
+    void setButtonTitle(const std::string& newTitle) override {
+        title = newTitle;
+        if (indicator) {
+            app_indicator_set_label(indicator, title.c_str(), title.c_str());
+        }
     }
 
     void setMenu(const Menu& menu) override {
@@ -51,10 +70,31 @@ public:
             g_object_unref(menuWidget);
         }
         menuWidget = GTK_WIDGET(g_object_ref_sink(widget));
-        app_indicator_set_menu(indicator, GTK_MENU(menuWidget));
+        if (indicator) {
+            app_indicator_set_menu(indicator, GTK_MENU(menuWidget));
+        }
     }
 
 private:
+    void createIndicator() {
+        if (indicator) {
+            return;
+        }
+        indicator = app_indicator_new(build::applicationId, iconName.c_str(),
+                                      APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
+        app_indicator_set_title(indicator, "Quorvel");
+        if (!title.empty()) {
+            app_indicator_set_label(indicator, title.c_str(), title.c_str());
+        }
+        if (menuWidget) {
+            app_indicator_set_menu(indicator, GTK_MENU(menuWidget));
+        }
+        app_indicator_set_status(indicator, APP_INDICATOR_STATUS_ACTIVE);
+    }
+
+    std::string iconName;
+    std::string title;
+    guint watch = 0;
     AppIndicator* indicator = nullptr;
     GtkWidget* menuWidget = nullptr;
     std::vector<std::unique_ptr<std::function<void()>>> actions;

@@ -8,8 +8,9 @@
 
 namespace quorvel::gtk {
 
-// A StatusNotifierItem through libayatana-appindicator. Without a status
-// area on the desktop it simply shows nowhere.
+// A StatusNotifierItem through libayatana-appindicator, created when the
+// desktop's status area (a StatusNotifierWatcher) is on the session bus, at
+// once or when it appears later. Without one nothing is created.
 std::unique_ptr<StatusItem>
 makeIndicatorStatusItem(const std::optional<std::filesystem::path>& icon);
 

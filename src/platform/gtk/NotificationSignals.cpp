@@ -20,6 +20,18 @@ void onActionInvoked(GDBusConnection*, const gchar*, const gchar*, const gchar*,
     listener->notificationActionInvoked(id, action);
 }
 
+void onActivationToken(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+                       GVariant* parameters, gpointer data) {
+    const auto listener = static_cast<WeakListener*>(data)->lock();
+    if (!listener || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(us)"))) {
+        return;
+    }
+    guint32 id = 0;
+    const gchar* token = nullptr;
+    g_variant_get(parameters, "(u&s)", &id, &token);
+    listener->notificationActivationToken(id, token);
+}
+
 void onNotificationClosed(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
                           GVariant* parameters, gpointer data) {
     const auto listener = static_cast<WeakListener*>(data)->lock();
@@ -60,6 +72,8 @@ void NotificationSignals::subscribe(GDBusConnection* bus, const WeakListener& li
     };
     add(kNotificationsBusName, kNotificationsInterface, "ActionInvoked", kNotificationsObjectPath,
         nullptr, onActionInvoked);
+    add(kNotificationsBusName, kNotificationsInterface, "ActivationToken", kNotificationsObjectPath,
+        nullptr, onActivationToken);
     add(kNotificationsBusName, kNotificationsInterface, "NotificationClosed",
         kNotificationsObjectPath, nullptr, onNotificationClosed);
     add("org.freedesktop.DBus", "org.freedesktop.DBus", "NameOwnerChanged", "/org/freedesktop/DBus",

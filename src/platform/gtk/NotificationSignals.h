@@ -14,6 +14,9 @@ public:
     virtual ~NotificationSignalListener() = default;
     // ActionInvoked: the user chose an action of notification `id`.
     virtual void notificationActionInvoked(guint32 id, const std::string& action) = 0;
+    // ActivationToken: sent just before the ActionInvoked of a click, with
+    // the token that lets the window it brings forward take the focus.
+    virtual void notificationActivationToken(guint32 id, const std::string& token) = 0;
     // NotificationClosed: notification `id` is gone.
     virtual void notificationClosed(guint32 id) = 0;
     // The server's bus name changed hands: a new server (or none) numbers
