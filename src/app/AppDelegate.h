@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace quorvel {
@@ -143,6 +144,7 @@ private:
     std::map<std::string, int> deliveriesInFlight;
     void beginDelivery(const std::string& id);
     void endDelivery(const std::string& id);
+    std::set<std::string> deliveriesUnderWay();
 
     // True while the window and its web view exist and shut-down has not
     // begun. The status item's menu works from the start (also while the

@@ -32,8 +32,12 @@ void AppDelegate::pollDesktopNotifications(bool showEmptyResult) {
     if (isPollingNotifications.exchange(true)) {
         return;
     }
-    getAPI(pendingPath, [weak = weak_from_this(), showEmptyResult](std::optional<std::string> body,
-                                                                   std::optional<int> status) {
+    // Records being shown or acknowledged when the list is asked for may
+    // still be on it although their acknowledgement finishes before the
+    // list arrives: those are left alone as well.
+    getAPI(pendingPath, [weak = weak_from_this(), showEmptyResult,
+                         busyWhenAsked = deliveriesUnderWay()](std::optional<std::string> body,
+                                                               std::optional<int> status) {
         const auto self = weak.lock();
         if (!self) {
             return;
@@ -60,13 +64,8 @@ void AppDelegate::pollDesktopNotifications(bool showEmptyResult) {
             }
             // Records still being shown or acknowledged since an earlier poll
             // are skipped; within one list every record is delivered.
-            std::set<std::string> busy;
-            {
-                const std::lock_guard lock(self->deliveriesMutex);
-                for (const auto& entry : self->deliveriesInFlight) {
-                    busy.insert(entry.first);
-                }
-            }
+            std::set<std::string> busy = self->deliveriesUnderWay();
+            busy.insert(busyWhenAsked.begin(), busyWhenAsked.end());
             for (const DesktopNotification& notification : response->notifications) {
                 if (busy.contains(notification.id)) {
                     continue;
@@ -93,6 +92,15 @@ void AppDelegate::pollDesktopNotifications(bool showEmptyResult) {
         }
         self->isPollingNotifications = false;
     });
+}
+
+std::set<std::string> AppDelegate::deliveriesUnderWay() {
+    const std::lock_guard lock(deliveriesMutex);
+    std::set<std::string> ids;
+    for (const auto& entry : deliveriesInFlight) {
+        ids.insert(entry.first);
+    }
+    return ids;
 }
 
 void AppDelegate::beginDelivery(const std::string& id) {
