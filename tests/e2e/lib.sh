@@ -71,9 +71,10 @@ start_desktop() {
     LOG_FILE=$DATA_DIR/desktop-notifications.log
 }
 
-# Starts the shell (a path to its executable) in the background.
+# Starts the shell (a path to its executable, or a command that execs it) in
+# the background.
 start_app() {
-    "$1" >"$E2E_TMP/app.out" 2>&1 &
+    "$@" >"$E2E_TMP/app.out" 2>&1 &
     APP_PID=$!
 }
 

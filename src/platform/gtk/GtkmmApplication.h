@@ -3,6 +3,7 @@
 #include "platform/Application.h"
 #include "platform/gtk/GtkMainWindow.h"
 
+#include <functional>
 #include <gtkmm/application.h>
 
 namespace quorvel::gtk {
@@ -28,6 +29,9 @@ public:
     void windowBecameActive();
     // The window that activation brings forward.
     void setMainWindow(GtkMainWindow* window) { mainWindow = window; }
+    // Platform set-up that runs at start-up, once the toolkit is initialised
+    // and before the delegate's own start-up steps.
+    void setBeforeLaunching(std::function<void()> steps) { beforeLaunching = std::move(steps); }
 
 private:
     Glib::RefPtr<Gtk::Application> app;
@@ -35,6 +39,7 @@ private:
     bool terminating = false;
     GtkMainWindow* mainWindow = nullptr;
     std::vector<unsigned> signalSources;
+    std::function<void()> beforeLaunching;
 };
 
 } // namespace quorvel::gtk
