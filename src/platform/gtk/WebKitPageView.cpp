@@ -1,10 +1,12 @@
 #include "platform/gtk/WebKitPageView.h"
 
+#include "platform/gtk/WebEngine.h"
+
 #include <webkit2/webkit2.h>
 
 namespace quorvel::gtk {
 
-WebKitPageView::WebKitPageView() : view(webkit_web_view_new()) {
+WebKitPageView::WebKitPageView() : view(newEngineWebView()) {
     g_object_ref_sink(view);
     // No accelerated compositing: without a GPU (and under Xvfb) it runs on
     // Mesa's software renderer, and for the watchlist page it cost about
