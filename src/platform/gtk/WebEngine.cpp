@@ -52,50 +52,7 @@ std::optional<std::string> sandboxFailure() {
     return std::nullopt;
 }
 
-// A view with no content whose only purpose is to have the engine start a web
-// process early; the first real view is created related to it and so shares
-// that process. It goes once the real view has committed its first load.
-GtkWidget* warmView = nullptr;
-
-void releaseWarmView() {
-    if (warmView) {
-        g_object_unref(warmView);
-        warmView = nullptr;
-    }
-}
-
-void onFirstLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer) {
-    if (event == WEBKIT_LOAD_COMMITTED || event == WEBKIT_LOAD_FINISHED) {
-        g_signal_handlers_disconnect_by_func(view, reinterpret_cast<gpointer>(onFirstLoadChanged),
-                                             nullptr);
-        releaseWarmView();
-    }
-}
-
-// Loading the empty document has the engine start the web process (with its
-// sandbox) while the application goes on with its own start-up.
-void startWebProcess() {
-    warmView = webkit_web_view_new();
-    g_object_ref_sink(warmView);
-    // The page view shares this view's settings, so they are the page view's
-    // from the start: changing the compositing policy once the process runs
-    // stalls the page view's first load.
-    webkit_settings_set_hardware_acceleration_policy(
-        webkit_web_view_get_settings(WEBKIT_WEB_VIEW(warmView)),
-        WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
-    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(warmView), "about:blank");
-}
-
 } // namespace
-
-GtkWidget* newEngineWebView() {
-    if (!warmView) {
-        return webkit_web_view_new();
-    }
-    GtkWidget* view = webkit_web_view_new_with_related_view(WEBKIT_WEB_VIEW(warmView));
-    g_signal_connect(view, "load-changed", G_CALLBACK(onFirstLoadChanged), nullptr);
-    return view;
-}
 
 std::optional<std::string> prepareWebEngine() {
     WebKitWebContext* context = webkit_web_context_get_default();
@@ -107,7 +64,6 @@ std::optional<std::string> prepareWebEngine() {
     } else {
         webkit_web_context_set_sandbox_enabled(context, TRUE);
     }
-    startWebProcess();
     return note;
 }
 

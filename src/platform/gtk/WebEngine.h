@@ -1,6 +1,5 @@
 #pragma once
 
-#include <gtk/gtk.h>
 #include <optional>
 #include <string>
 
@@ -12,9 +11,5 @@ namespace quorvel::gtk {
 // that it is ready when the window's view asks for it. Returns a line for the
 // diagnostic log when web content has to run without the sandbox.
 std::optional<std::string> prepareWebEngine();
-
-// A new web view on that context. The first one takes over the web process
-// started by prepareWebEngine().
-GtkWidget* newEngineWebView();
 
 } // namespace quorvel::gtk
