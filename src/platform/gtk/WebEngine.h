@@ -7,9 +7,8 @@ namespace quorvel::gtk {
 
 // Sets up the engine's shared web context once, before any view or web
 // process exists: web content runs in the engine's bubblewrap sandbox where
-// that sandbox can start, and the first web process is started right away so
-// that it is ready when the window's view asks for it. Returns a line for the
-// diagnostic log when web content has to run without the sandbox.
+// that sandbox can start. Returns a line for the diagnostic log when web
+// content has to run without it.
 std::optional<std::string> prepareWebEngine();
 
 } // namespace quorvel::gtk
