@@ -52,8 +52,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The libraries the executable links against (what dpkg-shlibdeps finds on
 # Debian 12), written out so that the package does not depend on the build
-# machine; librsvg2-common loads the SVG icons.
+# machine; librsvg2-common loads the SVG icons. The web engine runs its web
+# processes in bubblewrap, with xdg-dbus-proxy filtering their bus.
 string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS
+       "bubblewrap"
        "libayatana-appindicator3-1 (>= 0.4.90)"
        "libc6 (>= 2.34)"
        "libgcc-s1 (>= 3.0)"
@@ -66,7 +68,8 @@ string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS
        "libsigc++-2.0-0v5 (>= 2.2.0)"
        "libsoup-3.0-0 (>= 3.0.3)"
        "libstdc++6 (>= 11)"
-       "libwebkit2gtk-4.1-0 (>= 2.5.3)")
+       "libwebkit2gtk-4.1-0 (>= 2.5.3)"
+       "xdg-dbus-proxy")
 # The bundled local service runs on Node.js; a cloud build does without it.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS nodejs)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

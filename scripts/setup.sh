@@ -10,8 +10,8 @@ packages=(
   libgtkmm-3.0-dev libwebkit2gtk-4.1-dev libsoup-3.0-dev
   libayatana-appindicator3-dev nlohmann-json3-dev libicu-dev
   googletest libgmock-dev libclang-rt-14-dev
-  # run
-  nodejs dbus dbus-x11
+  # run (bubblewrap and xdg-dbus-proxy: the web engine's sandbox)
+  nodejs dbus dbus-x11 bubblewrap xdg-dbus-proxy
   # end-to-end runs under a virtual display
   xvfb xauth openbox dunst libnotify-bin xdotool wmctrl x11-utils xclip imagemagick
   fonts-noto-cjk

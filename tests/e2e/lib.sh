@@ -82,9 +82,10 @@ fresh_user() {
     LOG_FILE=$DATA_DIR/desktop-notifications.log
 }
 
-# Starts the shell (a path to its executable) in the background.
+# Starts the shell (a path to its executable, or a command that execs it) in
+# the background.
 start_app() {
-    "$1" >"$E2E_TMP/app.out" 2>&1 &
+    "$@" >"$E2E_TMP/app.out" 2>&1 &
     APP_PID=$!
 }
 

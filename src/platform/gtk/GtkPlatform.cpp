@@ -11,7 +11,11 @@
 #include "platform/gtk/LinuxSystemEnvironment.h"
 #include "platform/gtk/PosixProcessLauncher.h"
 #include "platform/gtk/SoupHttpClient.h"
+#include "platform/gtk/WebEngine.h"
 #include "platform/gtk/WebKitPageView.h"
+#include "service/DiagnosticLog.h"
+
+#include <ctime>
 
 namespace quorvel::gtk {
 
@@ -40,6 +44,9 @@ public:
         // Quitting ends every open dialog, whose loops would otherwise keep
         // the event loop from ending until someone answers them.
         app.setTerminationHandler([this] { dialogs->endAll(); });
+        // Only the instance that runs prepares the engine; a second start
+        // hands over before start-up.
+        app.setBeforeLaunching([this] { engineNote = prepareWebEngine(); });
     }
 
     Application& application() override { return app; }
@@ -54,7 +61,17 @@ public:
     ProcessLauncher& processLauncher() override { return *launcher; }
     const SystemEnvironment& environment() override { return *systemEnvironment; }
 
-    std::unique_ptr<WebView> createWebView() override { return std::make_unique<WebKitPageView>(); }
+    std::unique_ptr<WebView> createWebView() override {
+        // By now start-up has created the data folder the diagnostic log
+        // lives in.
+        if (engineNote) {
+            appendLogLine(systemEnvironment->userDataDirectory() / "Quorvel" /
+                              "desktop-notifications.log",
+                          formatLogLine(std::time(nullptr), *engineNote));
+            engineNote.reset();
+        }
+        return std::make_unique<WebKitPageView>();
+    }
 
     // The application has one window; it is remembered for dialogs and for
     // presentation decisions.
@@ -83,6 +100,7 @@ private:
     std::unique_ptr<Sound> beeper;
     std::unique_ptr<ProcessLauncher> launcher;
     GtkMainWindow* mainWindow = nullptr;
+    std::optional<std::string> engineNote;
 };
 
 } // namespace

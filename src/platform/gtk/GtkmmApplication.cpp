@@ -37,6 +37,9 @@ GtkmmApplication::GtkmmApplication(const char* applicationId)
         app->hold();
         // The icon the desktop entry names, for windows and dialogs.
         gtk_window_set_default_icon_name(build::applicationId);
+        if (beforeLaunching) {
+            beforeLaunching();
+        }
         if (delegate) {
             delegate->applicationDidFinishLaunching();
         }

@@ -34,6 +34,9 @@ public:
     }
     // The window that activation brings forward.
     void setMainWindow(GtkMainWindow* window) { mainWindow = window; }
+    // Platform set-up that runs at start-up, once the toolkit is initialised
+    // and before the delegate's own start-up steps.
+    void setBeforeLaunching(std::function<void()> steps) { beforeLaunching = std::move(steps); }
 
 private:
     std::string launchToken; // from the launcher, for the first window
@@ -43,6 +46,7 @@ private:
     GtkMainWindow* mainWindow = nullptr;
     std::vector<unsigned> signalSources;
     std::function<void()> terminationHandler;
+    std::function<void()> beforeLaunching;
 };
 
 } // namespace quorvel::gtk
