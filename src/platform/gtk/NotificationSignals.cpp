@@ -8,28 +8,19 @@ namespace {
 
 using WeakListener = std::weak_ptr<NotificationSignalListener>;
 
-void onActionInvoked(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
-                     GVariant* parameters, gpointer data) {
+// ActionInvoked and ActivationToken: a notification's id and a text (the
+// action, the token), handed to the listener's method for that signal.
+template <void (NotificationSignalListener::*method)(guint32, const std::string&)>
+void onIdAndText(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+                 GVariant* parameters, gpointer data) {
     const auto listener = static_cast<WeakListener*>(data)->lock();
     if (!listener || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(us)"))) {
         return;
     }
     guint32 id = 0;
-    const gchar* action = nullptr;
-    g_variant_get(parameters, "(u&s)", &id, &action);
-    listener->notificationActionInvoked(id, action);
-}
-
-void onActivationToken(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
-                       GVariant* parameters, gpointer data) {
-    const auto listener = static_cast<WeakListener*>(data)->lock();
-    if (!listener || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(us)"))) {
-        return;
-    }
-    guint32 id = 0;
-    const gchar* token = nullptr;
-    g_variant_get(parameters, "(u&s)", &id, &token);
-    listener->notificationActivationToken(id, token);
+    const gchar* text = nullptr;
+    g_variant_get(parameters, "(u&s)", &id, &text);
+    ((*listener).*method)(id, text);
 }
 
 void onNotificationClosed(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
@@ -71,9 +62,9 @@ void NotificationSignals::subscribe(GDBusConnection* bus, const WeakListener& li
             new WeakListener(listener), freeListener));
     };
     add(kNotificationsBusName, kNotificationsInterface, "ActionInvoked", kNotificationsObjectPath,
-        nullptr, onActionInvoked);
+        nullptr, onIdAndText<&NotificationSignalListener::notificationActionInvoked>);
     add(kNotificationsBusName, kNotificationsInterface, "ActivationToken", kNotificationsObjectPath,
-        nullptr, onActivationToken);
+        nullptr, onIdAndText<&NotificationSignalListener::notificationActivationToken>);
     add(kNotificationsBusName, kNotificationsInterface, "NotificationClosed",
         kNotificationsObjectPath, nullptr, onNotificationClosed);
     add("org.freedesktop.DBus", "org.freedesktop.DBus", "NameOwnerChanged", "/org/freedesktop/DBus",
