@@ -20,41 +20,37 @@ void AppDelegate::deliverDesktopNotification(const DesktopNotification& notifica
                     self->log("local notification id=" + notification.id +
                               " success=" + (success ? "true" : "false"));
                 }
+                bool delivered = true;
                 if (!success && self) {
-                    if (!self->windowIsUsable()) {
-                        // Nothing can be shown: the record stays pending.
-                        if (completion) {
-                            completion(false);
-                        }
-                        return;
+                    // Without a usable window nothing can be shown: the record
+                    // stays pending.
+                    delivered = self->windowIsUsable();
+                    if (delivered) {
+                        self->platform.mainQueue().post([weak, notification] {
+                            if (const auto owner = weak.lock()) {
+                                owner->showFallbackNotification(notification.messageTitle,
+                                                                notification.messageBody);
+                            }
+                        });
                     }
-                    self->platform.mainQueue().post([weak, notification] {
-                        if (const auto owner = weak.lock()) {
-                            owner->showFallbackNotification(notification.messageTitle,
-                                                            notification.messageBody);
-                        }
-                    });
                 }
                 if (completion) {
-                    completion(true);
+                    completion(delivered);
                 }
             });
         return;
     }
-    if (!windowIsUsable()) {
-        // No window to bring forward, or the application is quitting: the
-        // record is not shown, so it is not reported delivered and stays
-        // pending at the service.
-        if (completion) {
-            completion(false);
-        }
-        return;
+    // No window to bring forward, or the application is quitting: the record
+    // is not shown, so it is not reported delivered and stays pending at the
+    // service.
+    const bool delivered = windowIsUsable();
+    if (delivered) {
+        platform.mainQueue().post([self = shared_from_this(), notification] {
+            self->showFallbackNotification(notification.messageTitle, notification.messageBody);
+        });
     }
-    platform.mainQueue().post([self = shared_from_this(), notification] {
-        self->showFallbackNotification(notification.messageTitle, notification.messageBody);
-    });
     if (completion) {
-        completion(true);
+        completion(delivered);
     }
 }
 

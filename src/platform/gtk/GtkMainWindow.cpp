@@ -1,5 +1,6 @@
 #include "platform/gtk/GtkMainWindow.h"
 
+#include "platform/gtk/LaunchToken.h"
 #include "platform/gtk/WebKitPageView.h"
 
 #include <utility>
@@ -65,7 +66,7 @@ void GtkMainWindow::makeKeyAndOrderFront() {
         if (!token.empty()) {
             // GTK hands the display's pending token to the compositor when
             // the window is presented.
-            gdk_wayland_display_set_startup_notification_id(display, token.c_str());
+            useActivationTokenForNextWindow(token);
         } else if (window.get_visible() && !window.is_active()) {
             // Without a token a compositor may refuse the focus to a window
             // it already shows (GNOME 43 sends none with a click on a
