@@ -46,7 +46,7 @@ public:
         app.setTerminationHandler([this] { dialogs->endAll(); });
         // Only the instance that runs prepares the engine; a second start
         // hands over before start-up.
-        app.setBeforeLaunching([this] { engineNote = prepareWebEngine(); });
+        app.setBeforeLaunching([this] { engineNote = prepareWebEngine(sandboxTrial); });
     }
 
     Application& application() override { return app; }
@@ -88,6 +88,8 @@ public:
 private:
     bool mainWindowIsActive() const { return mainWindow && mainWindow->gtkWindow().is_active(); }
 
+    // Runs while the toolkit starts.
+    SandboxTrial sandboxTrial;
     GtkmmApplication app;
     std::unique_ptr<MainQueue> queue;
     std::unique_ptr<HttpClient> http;

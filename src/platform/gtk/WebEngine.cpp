@@ -1,7 +1,9 @@
 #include "platform/gtk/WebEngine.h"
 
+#include <cerrno>
 #include <cstdlib>
-#include <glib.h>
+#include <sys/wait.h>
+#include <utility>
 #include <webkit2/webkit2.h>
 
 namespace quorvel::gtk {
@@ -22,44 +24,65 @@ bool engineDecidesItself() {
            (disabled && std::string(disabled) != "0");
 }
 
-// Everywhere else it runs bubblewrap unchecked. Where bubblewrap cannot create
-// its namespaces (user namespaces turned off, a broken bwrap) or its bus proxy
-// is missing, the engine's start of its sandboxed bus proxy fails and the
-// engine aborts the whole program. The same trial run the engine makes inside
-// containers tells beforehand.
-std::optional<std::string> sandboxFailure() {
-    if (!g_file_test(busProxyPath, G_FILE_TEST_IS_EXECUTABLE)) {
-        return std::string(busProxyPath) + " is missing";
-    }
-    const char* argv[] = {bubblewrapPath,  "--ro-bind", "/",     "/",
-                          "--proc",        "/proc",     "--dev", "/dev",
-                          "--unshare-all", "true",      nullptr};
+int waitFor(GPid pid) {
     int waitStatus = 0;
-    GError* error = nullptr;
-    if (!g_spawn_sync(
-            nullptr, const_cast<char**>(argv), nullptr,
-            static_cast<GSpawnFlags>(G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
-            nullptr, nullptr, nullptr, nullptr, &waitStatus, &error)) {
-        std::string reason = error->message;
-        g_error_free(error);
-        return reason;
+    while (waitpid(pid, &waitStatus, 0) < 0 && errno == EINTR) {
     }
-    if (!g_spawn_check_wait_status(waitStatus, &error)) {
-        std::string reason = std::string(bubblewrapPath) + ": " + error->message;
-        g_error_free(error);
-        return reason;
-    }
-    return std::nullopt;
+    return waitStatus;
 }
 
 } // namespace
 
-std::optional<std::string> prepareWebEngine() {
+// Everywhere else the engine runs bubblewrap unchecked. Where bubblewrap
+// cannot create its namespaces (user namespaces turned off, a broken bwrap) or
+// its bus proxy is missing, the engine's start of its sandboxed bus proxy
+// fails and the engine aborts the whole program. The same trial run the
+// engine makes inside containers tells beforehand.
+SandboxTrial::SandboxTrial() {
+    if (engineDecidesItself()) {
+        return;
+    }
+    if (!g_file_test(busProxyPath, G_FILE_TEST_IS_EXECUTABLE)) {
+        failure = std::string(busProxyPath) + " is missing";
+        return;
+    }
+    const char* argv[] = {bubblewrapPath,  "--ro-bind", "/",     "/",
+                          "--proc",        "/proc",     "--dev", "/dev",
+                          "--unshare-all", "true",      nullptr};
+    GError* error = nullptr;
+    if (!g_spawn_async(nullptr, const_cast<char**>(argv), nullptr,
+                       static_cast<GSpawnFlags>(G_SPAWN_DO_NOT_REAP_CHILD |
+                                                G_SPAWN_STDOUT_TO_DEV_NULL |
+                                                G_SPAWN_STDERR_TO_DEV_NULL),
+                       nullptr, nullptr, &pid, &error)) {
+        failure = error->message;
+        g_error_free(error);
+    }
+}
+
+SandboxTrial::~SandboxTrial() {
+    // A second start hands over to the running instance without asking.
+    if (pid > 0) {
+        waitFor(pid);
+    }
+}
+
+std::optional<std::string> SandboxTrial::result() {
+    if (pid > 0) {
+        const int waitStatus = waitFor(std::exchange(pid, 0));
+        GError* error = nullptr;
+        if (!g_spawn_check_wait_status(waitStatus, &error)) {
+            failure = std::string(bubblewrapPath) + ": " + error->message;
+            g_error_free(error);
+        }
+    }
+    return failure;
+}
+
+std::optional<std::string> prepareWebEngine(SandboxTrial& trial) {
     WebKitWebContext* context = webkit_web_context_get_default();
     std::optional<std::string> note;
-    if (engineDecidesItself()) {
-        webkit_web_context_set_sandbox_enabled(context, TRUE);
-    } else if (const auto failure = sandboxFailure()) {
+    if (const auto failure = trial.result()) {
         note = "web sandbox unavailable, web content runs without it: " + *failure;
     } else {
         webkit_web_context_set_sandbox_enabled(context, TRUE);
