@@ -6,6 +6,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     appSupport = platform.environment().userDataDirectory() / "Quorvel";
     logFile = *appSupport / "desktop-notifications.log";
     createSupportFiles();
+    for (const std::string& note : platform.takeStartUpNotes()) {
+        log(note);
+    }
     createMenu();
     createStatusItem();
     if (!useCloudBackend) {

@@ -13,6 +13,8 @@
 #include "platform/Window.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace quorvel {
 
@@ -32,6 +34,11 @@ public:
     virtual Sound& sound() = 0;
     virtual ProcessLauncher& processLauncher() = 0;
     virtual const SystemEnvironment& environment() = 0;
+
+    // Lines for the diagnostic log that the platform gathered while starting,
+    // before the data folder existed (that web content runs without the
+    // engine's sandbox, say); each is handed over once.
+    virtual std::vector<std::string> takeStartUpNotes() { return {}; }
 
     // A web view with the engine's default settings, showing nothing yet.
     virtual std::unique_ptr<WebView> createWebView() = 0;

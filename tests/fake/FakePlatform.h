@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorvel::testing {
@@ -33,6 +34,8 @@ public:
 
     // Everything the application did to the platform, e.g. "window.setTitle Quorvel".
     std::vector<std::string> calls;
+    // What the platform hands the application for its log at start-up.
+    std::vector<std::string> startUpNotes;
     std::vector<std::string> takeCalls();
     // Index of the first recorded call that starts with `prefix`, or -1.
     int indexOf(const std::string& prefix) const;
@@ -120,6 +123,7 @@ public:
     Sound& sound() override { return *this; }
     ProcessLauncher& processLauncher() override { return *this; }
     const SystemEnvironment& environment() override { return *this; }
+    std::vector<std::string> takeStartUpNotes() override { return std::exchange(startUpNotes, {}); }
     std::unique_ptr<WebView> createWebView() override;
     std::unique_ptr<Window> createWindow(int contentWidth, int contentHeight,
                                          const WindowStyle& style) override;

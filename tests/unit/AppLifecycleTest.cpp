@@ -1,11 +1,14 @@
 #include "unit/AppFixture.h"
 
+#include <fstream>
 #include <gmock/gmock.h>
+#include <iterator>
 
 namespace quorvel::testing {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
 class AppLifecycleTest : public AppFixture {};
 
@@ -52,12 +55,20 @@ TEST_F(AppLifecycleTest, StartUpRunsItsStepsInOrderForEachBackend) {
     EXPECT_FALSE(std::filesystem::exists(*app->logFilePath()));
 
     FakePlatform localPlatform;
+    localPlatform.startUpNotes = {"web sandbox unavailable, web content runs without it: no bwrap"};
     auto local = std::make_shared<AppDelegate>(localPlatform, false, cloudURL);
     local->applicationDidFinishLaunching();
     EXPECT_THAT(startUpSteps(localPlatform.calls),
                 ElementsAre("createMenu", "createStatusItem", "startServer", "createWindow",
                             "notificationDelegate", "loadAppWhenReady"));
     EXPECT_TRUE(local->hasServerProcess());
+    // What the platform noted before the data folder existed is logged once
+    // it does.
+    std::ifstream log(*local->logFilePath());
+    const std::string text{std::istreambuf_iterator<char>(log), {}};
+    EXPECT_THAT(text,
+                HasSubstr("] web sandbox unavailable, web content runs without it: no bwrap\n"));
+    EXPECT_TRUE(localPlatform.startUpNotes.empty());
 }
 
 TEST_F(AppLifecycleTest, ShutDownStopsTheTimerBeforeTheServerAndWaitsForNothing) {

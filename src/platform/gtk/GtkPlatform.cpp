@@ -13,9 +13,8 @@
 #include "platform/gtk/SoupHttpClient.h"
 #include "platform/gtk/WebEngine.h"
 #include "platform/gtk/WebKitPageView.h"
-#include "service/DiagnosticLog.h"
 
-#include <ctime>
+#include <utility>
 
 namespace quorvel::gtk {
 
@@ -61,17 +60,15 @@ public:
     ProcessLauncher& processLauncher() override { return *launcher; }
     const SystemEnvironment& environment() override { return *systemEnvironment; }
 
-    std::unique_ptr<WebView> createWebView() override {
-        // By now start-up has created the data folder the diagnostic log
-        // lives in.
+    std::vector<std::string> takeStartUpNotes() override {
+        std::vector<std::string> notes;
         if (engineNote) {
-            appendLogLine(systemEnvironment->userDataDirectory() / "Quorvel" /
-                              "desktop-notifications.log",
-                          formatLogLine(std::time(nullptr), *engineNote));
-            engineNote.reset();
+            notes.push_back(*std::exchange(engineNote, std::nullopt));
         }
-        return std::make_unique<WebKitPageView>();
+        return notes;
     }
+
+    std::unique_ptr<WebView> createWebView() override { return std::make_unique<WebKitPageView>(); }
 
     // The application has one window; it is remembered for dialogs and for
     // presentation decisions.
