@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 #include "platform/gtk/DBusNotificationCenter.h"
+#include "platform/gtk/EarlyWebProcess.h"
 #include "platform/gtk/GlibMainQueue.h"
 #include "platform/gtk/GtkAlerts.h"
 #include "platform/gtk/GtkDesktopServices.h"
@@ -45,7 +46,17 @@ public:
         app.setTerminationHandler([this] { dialogs->endAll(); });
         // Only the instance that runs prepares the engine; a second start
         // hands over before start-up.
-        app.setBeforeLaunching([this] { engineNote = prepareWebEngine(sandboxTrial); });
+        app.setBeforeLaunching([this] {
+            engineNote = prepareWebEngine(sandboxTrial);
+            // The bundled service takes longer to start than the engine's
+            // web process: that process starts while the service does, not
+            // once it answers. (With the cloud service the page's load
+            // starts the process at once; starting it earlier there only
+            // competes with start-up for the processor.)
+            if (!build::useCloudBackend) {
+                startEarlyWebProcess();
+            }
+        });
     }
 
     Application& application() override { return app; }

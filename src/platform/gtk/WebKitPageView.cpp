@@ -1,12 +1,14 @@
 #include "platform/gtk/WebKitPageView.h"
 
+#include "platform/gtk/EarlyWebProcess.h"
+
 #include <algorithm>
 #include <libsoup/soup.h>
 #include <webkit2/webkit2.h>
 
 namespace quorvel::gtk {
 
-WebKitPageView::WebKitPageView() : view(webkit_web_view_new()) {
+WebKitPageView::WebKitPageView() : view(newPageWebView()) {
     g_object_ref_sink(view);
     // No accelerated compositing: without a GPU (and under Xvfb) it runs on
     // Mesa's software renderer, and for the watchlist page it cost about
