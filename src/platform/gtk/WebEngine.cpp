@@ -24,9 +24,13 @@ bool engineDecidesItself() {
            (disabled && std::string(disabled) != "0");
 }
 
-int waitFor(GPid pid) {
+// The child's wait status, or nothing if it cannot be had.
+std::optional<int> waitFor(GPid pid) {
     int waitStatus = 0;
-    while (waitpid(pid, &waitStatus, 0) < 0 && errno == EINTR) {
+    while (waitpid(pid, &waitStatus, 0) < 0) {
+        if (errno != EINTR) {
+            return std::nullopt;
+        }
     }
     return waitStatus;
 }
@@ -61,7 +65,8 @@ SandboxTrial::SandboxTrial() {
 }
 
 SandboxTrial::~SandboxTrial() {
-    // A second start hands over to the running instance without asking.
+    // A second start hands over to the running instance without asking for
+    // the result; its trial run ends here.
     if (pid > 0) {
         waitFor(pid);
     }
@@ -69,9 +74,11 @@ SandboxTrial::~SandboxTrial() {
 
 std::optional<std::string> SandboxTrial::result() {
     if (pid > 0) {
-        const int waitStatus = waitFor(std::exchange(pid, 0));
+        const std::optional<int> waitStatus = waitFor(std::exchange(pid, 0));
         GError* error = nullptr;
-        if (!g_spawn_check_wait_status(waitStatus, &error)) {
+        if (!waitStatus) {
+            failure = std::string(bubblewrapPath) + ": its trial run's end was not seen";
+        } else if (!g_spawn_check_wait_status(*waitStatus, &error)) {
             failure = std::string(bubblewrapPath) + ": " + error->message;
             g_error_free(error);
         }
