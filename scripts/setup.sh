@@ -14,8 +14,9 @@ packages=(
   nodejs dbus dbus-x11 bubblewrap xdg-dbus-proxy
   # end-to-end runs under a virtual display
   xvfb xauth openbox dunst libnotify-bin xdotool wmctrl x11-utils xclip imagemagick
-  # loopback in each run's network namespace; gdbus and python3 for the helpers
-  iproute2 python3 libglib2.0-bin
+  # loopback in each run's network namespace; gdbus and python3 for the helpers;
+  # pgrep and pkill; the leak check of the cloud build's end-to-end run
+  iproute2 python3 libglib2.0-bin procps valgrind
   fonts-noto-cjk
   # end-to-end runs under GNOME Shell on Wayland, and their D-Bus helpers
   gnome-shell gjs python3-gi

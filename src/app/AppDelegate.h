@@ -110,6 +110,8 @@ public:
                                   std::function<void(bool success)> completion);
     static std::string trimmedNotificationText(const std::string& text, std::size_t limit);
     void showFallbackNotification(const std::string& title, const std::string& body);
+    // Queues the fallback for a record; false when no window can show it.
+    bool queueFallback(const DesktopNotification& notification);
 
     // Read access for the program entry and for tests.
     const std::optional<std::filesystem::path>& dataFolder() const { return appSupport; }

@@ -20,38 +20,31 @@ void AppDelegate::deliverDesktopNotification(const DesktopNotification& notifica
                     self->log("local notification id=" + notification.id +
                               " success=" + (success ? "true" : "false"));
                 }
-                bool delivered = true;
-                if (!success && self) {
-                    // Without a usable window nothing can be shown: the record
-                    // stays pending.
-                    delivered = self->windowIsUsable();
-                    if (delivered) {
-                        self->platform.mainQueue().post([weak, notification] {
-                            if (const auto owner = weak.lock()) {
-                                owner->showFallbackNotification(notification.messageTitle,
-                                                                notification.messageBody);
-                            }
-                        });
-                    }
-                }
+                const bool delivered = success || !self || self->queueFallback(notification);
                 if (completion) {
                     completion(delivered);
                 }
             });
         return;
     }
-    // No window to bring forward, or the application is quitting: the record
-    // is not shown, so it is not reported delivered and stays pending at the
-    // service.
-    const bool delivered = windowIsUsable();
-    if (delivered) {
-        platform.mainQueue().post([self = shared_from_this(), notification] {
-            self->showFallbackNotification(notification.messageTitle, notification.messageBody);
-        });
-    }
+    const bool delivered = queueFallback(notification);
     if (completion) {
         completion(delivered);
     }
+}
+
+// No window to bring forward, or the application is quitting: the record is
+// not shown, so it is not reported delivered and stays pending at the service.
+bool AppDelegate::queueFallback(const DesktopNotification& notification) {
+    if (!windowIsUsable()) {
+        return false;
+    }
+    platform.mainQueue().post([weak = weak_from_this(), notification] {
+        if (const auto owner = weak.lock()) {
+            owner->showFallbackNotification(notification.messageTitle, notification.messageBody);
+        }
+    });
+    return true;
 }
 
 void AppDelegate::enqueueLocalNotification(const std::string& id, const std::string& title,

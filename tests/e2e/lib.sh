@@ -128,7 +128,8 @@ wait_app_exit() {
 }
 
 # A copy of the local build whose bundled service is the scripted one, so the
-# shell launches it on 45721 as it would launch the real service.
+# shell launches it on 45721 as it would launch the real service. It starts
+# with no pending alerts.
 install_scripted_service() {
     SCRIPTED_APP=$E2E_TMP/app
     mkdir -p "$SCRIPTED_APP/web"
@@ -136,6 +137,7 @@ install_scripted_service() {
     cp "$E2E_SOURCE_DIR/tests/e2e/service/server.js" "$SCRIPTED_APP/web/server.js"
     export E2E_LOG=$E2E_TMP/requests.jsonl
     : >"$E2E_LOG"
+    export E2E_PENDING='[]'
 }
 
 # True when the scripted service saw a request whose "METHOD URL" matches.

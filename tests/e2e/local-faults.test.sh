@@ -6,7 +6,6 @@
 source "$(dirname "$0")/lib.sh"
 start_desktop
 install_scripted_service
-export E2E_PENDING='[]'
 
 start_app "$SCRIPTED_APP/quorvel"
 wait_main_window 30

@@ -8,7 +8,6 @@ source "$(dirname "$0")/gnome.sh"
 run_started=$SECONDS
 start_gnome_desktop
 install_scripted_service
-export E2E_PENDING='[]'
 # A page that fills the window in one colour, easy to tell in screenshots.
 export E2E_PAGE=$E2E_TMP/page.html
 cat >"$E2E_PAGE" <<'HTML'

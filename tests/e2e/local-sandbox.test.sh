@@ -6,7 +6,6 @@
 source "$(dirname "$0")/lib.sh"
 start_desktop
 install_scripted_service
-export E2E_PENDING='[]'
 export E2E_PAGE=$E2E_TMP/page.html
 cat >"$E2E_PAGE" <<'HTML'
 <!doctype html><meta charset="utf-8"><title>storage</title><body><h1>存储</h1><script>

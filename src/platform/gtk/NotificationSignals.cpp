@@ -8,13 +8,23 @@ namespace {
 
 using WeakListener = std::weak_ptr<NotificationSignalListener>;
 
+// The listener a signal goes to, if it still exists and the signal's
+// parameters have the type the signal is specified with.
+std::shared_ptr<NotificationSignalListener> listenerFor(gpointer data, GVariant* parameters,
+                                                        const char* type) {
+    if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE(type))) {
+        return nullptr;
+    }
+    return static_cast<WeakListener*>(data)->lock();
+}
+
 // ActionInvoked and ActivationToken: a notification's id and a text (the
 // action, the token), handed to the listener's method for that signal.
 template <void (NotificationSignalListener::*method)(guint32, const std::string&)>
 void onIdAndText(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
                  GVariant* parameters, gpointer data) {
-    const auto listener = static_cast<WeakListener*>(data)->lock();
-    if (!listener || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(us)"))) {
+    const auto listener = listenerFor(data, parameters, "(us)");
+    if (!listener) {
         return;
     }
     guint32 id = 0;
@@ -25,8 +35,8 @@ void onIdAndText(GDBusConnection*, const gchar*, const gchar*, const gchar*, con
 
 void onNotificationClosed(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
                           GVariant* parameters, gpointer data) {
-    const auto listener = static_cast<WeakListener*>(data)->lock();
-    if (!listener || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(uu)"))) {
+    const auto listener = listenerFor(data, parameters, "(uu)");
+    if (!listener) {
         return;
     }
     guint32 id = 0;
