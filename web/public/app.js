@@ -152,16 +152,24 @@
     renderStatus();
   }
 
+  // Refreshes may overlap (a timer, the window coming back, an action):
+  // only the one asked for last may change what the page shows, so that an
+  // answer arriving late cannot hide that the service has stopped since.
+  let refreshesAsked = 0;
+
   async function refresh() {
+    const asked = ++refreshesAsked;
     let data;
     try {
       data = await api.get('/api/overview');
     } catch (err) {
+      if (asked !== refreshesAsked) return;
       if (!connection.failingSince) connection.failingSince = new Date();
       connection.error = err;
       renderNotices();
       throw err;
     }
+    if (asked !== refreshesAsked) return;
     connection.failingSince = null;
     connection.loadedAt = new Date();
     view = { watchlist: data.watchlist, rules: data.rules, alerts: data.alerts, pendingCount: data.pendingCount, status: data.status };
@@ -170,13 +178,16 @@
   }
 
   // Refreshes now and then, more often while the service does not answer.
+  // A refresh that ends after a newer one was asked for leaves that one's
+  // timer alone.
   let refreshTimer = null;
   function refreshSoon(delayMs) {
     clearTimeout(refreshTimer);
-    refreshTimer = setTimeout(async () => {
+    const timer = setTimeout(async () => {
       await quietly(refresh);
-      refreshSoon(connection.failingSince ? RETRY_MS : REFRESH_MS);
+      if (refreshTimer === timer) refreshSoon(connection.failingSince ? RETRY_MS : REFRESH_MS);
     }, delayMs);
+    refreshTimer = timer;
   }
 
   async function quietly(task) {

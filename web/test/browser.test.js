@@ -57,6 +57,28 @@ test('the page in Chromium', { timeout: 60000 }, async (t) => {
   await ruleClick;
   assert.deepEqual((await svc.get('/api/rules')).json.rules, []);
 
+  // Two refreshes overlap and the later one finds the service gone: the
+  // earlier one's answer, arriving last, must not hide that. (Closing the
+  // dialogs gave the window focus back; let the refreshes that asked for end.)
+  const settle = (ms) => session.evaluate(`new Promise((r) => setTimeout(r, ${ms}))`);
+  await settle(500);
+  await session.send('Fetch.enable', { patterns: [{ urlPattern: '*/api/overview' }] });
+  const focus = async () => {
+    const paused = session.waitForEvent('Fetch.requestPaused');
+    await session.evaluate(`window.dispatchEvent(new Event('focus'))`);
+    return (await paused).requestId;
+  };
+  const early = await focus();
+  await session.send('Fetch.failRequest', { requestId: await focus(), errorReason: 'ConnectionRefused' });
+  await session.waitFor(`document.getElementById('connection-notice')`);
+  const answer = Buffer.from((await svc.get('/api/overview')).text).toString('base64');
+  await session.send('Fetch.fulfillRequest', { requestId: early, responseCode: 200, body: answer });
+  await settle(300);
+  assert.ok(await session.evaluate(`!!document.getElementById('connection-notice')`), 'a late answer hid the notice');
+  await session.send('Fetch.disable');
+  await session.evaluate(`window.dispatchEvent(new Event('focus'))`);
+  await session.waitFor(`!document.getElementById('connection-notice')`);
+
   // The service stops: the page says so and marks what it shows as stale.
   await svc.stop({ keepData: true });
   await session.evaluate(`window.dispatchEvent(new Event('focus'))`);
