@@ -2,7 +2,6 @@
 
 #include "BuildConfig.h"
 #include "platform/gtk/DBusNotificationCenter.h"
-#include "platform/gtk/EarlyWebProcess.h"
 #include "platform/gtk/GlibMainQueue.h"
 #include "platform/gtk/GtkAlerts.h"
 #include "platform/gtk/GtkDesktopServices.h"
@@ -10,6 +9,7 @@
 #include "platform/gtk/GtkMenuBar.h"
 #include "platform/gtk/GtkmmApplication.h"
 #include "platform/gtk/LinuxSystemEnvironment.h"
+#include "platform/gtk/PageWebViews.h"
 #include "platform/gtk/PosixProcessLauncher.h"
 #include "platform/gtk/SoupHttpClient.h"
 #include "platform/gtk/WebEngine.h"

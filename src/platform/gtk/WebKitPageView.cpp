@@ -1,6 +1,6 @@
 #include "platform/gtk/WebKitPageView.h"
 
-#include "platform/gtk/EarlyWebProcess.h"
+#include "platform/gtk/PageWebViews.h"
 
 #include <algorithm>
 #include <libsoup/soup.h>
@@ -10,14 +10,6 @@ namespace quorvel::gtk {
 
 WebKitPageView::WebKitPageView() : view(newPageWebView()) {
     g_object_ref_sink(view);
-    // No accelerated compositing: without a GPU (and under Xvfb) it runs on
-    // Mesa's software renderer, and for the watchlist page it cost about
-    // 85 MiB more PSS and twice the start-up CPU time, loading no faster. No
-    // page can tell the difference; it also avoids the blank views some GPU
-    // drivers give. Figures in bench/README.md.
-    webkit_settings_set_hardware_acceleration_policy(
-        webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view)),
-        WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), this);
     g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), this);
     g_signal_connect(view, "script-dialog", G_CALLBACK(onScriptDialog), this);
