@@ -3,8 +3,9 @@
 // Quorvel's local service: the watchlist page and its API on 127.0.0.1.
 //
 // Environment: PORT (default 45721; 0 picks a free port), DATA_DIR (the data
-// folder) and ENV_FILE (the settings file, .env format). Data is kept in one
-// JSON file in DATA_DIR. Stops on SIGTERM or SIGINT.
+// folder), ENV_FILE (the settings file, .env format) and, when the desktop
+// shell starts it, QUORVEL_SERVICE_TOKEN (sent back with every answer). Data
+// is kept in one JSON file in DATA_DIR. Stops on SIGTERM or SIGINT.
 
 const http = require('http');
 const path = require('path');
@@ -17,6 +18,7 @@ const { createDesktopService } = require('./lib/desktop-service');
 const { createSyncService } = require('./lib/sync-service');
 const { loadStaticFiles } = require('./lib/static-files');
 const { createApp } = require('./lib/app');
+const { answerClientError } = require('./lib/http');
 
 const FIRST_SYNC_DELAY_MS = 1000;
 const SHUTDOWN_GRACE_MS = 1000;
@@ -42,6 +44,7 @@ function main() {
     getPort: () => server.address().port,
   });
   server.on('request', app);
+  if (config.serviceToken) server.on('clientError', (err, socket) => answerClientError(err, socket, config.serviceToken));
   server.keepAliveTimeout = 5000;
   server.headersTimeout = 20000;
   server.requestTimeout = 60000;

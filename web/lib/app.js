@@ -1,7 +1,9 @@
 'use strict';
 
 const { createRouter } = require('./router');
-const { ApiError, sendJson, sendEmpty, sendError, readJsonBody, readJsonObject } = require('./http');
+const {
+  ApiError, sendJson, sendEmpty, sendError, readJsonBody, readJsonObject, SERVICE_TOKEN_HEADER,
+} = require('./http');
 const { sendStatic } = require('./static-files');
 const { ProviderError } = require('./providers/errors');
 
@@ -164,6 +166,8 @@ function createApp({ config, store, provider, mailer, watchlist, desktop, syncer
   }
 
   return function onRequest(req, res) {
+    // Before anything else, so that errors and refusals carry it too.
+    if (config.serviceToken) res.setHeader(SERVICE_TOKEN_HEADER, config.serviceToken);
     handle(req, res).catch((err) => {
       if (res.headersSent || res.destroyed) return;
       if (err instanceof ApiError) {

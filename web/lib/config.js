@@ -72,8 +72,20 @@ function parsePort(text) {
   return n;
 }
 
-// Builds the service configuration from its environment. PORT, DATA_DIR and
-// ENV_FILE come from the process environment; every other setting comes from
+// The token is sent back as a header value, so it must be one: visible
+// ASCII without blanks. An empty one is the same as none.
+function parseServiceToken(text) {
+  if (text === undefined || text === '') return '';
+  if (!/^[\x21-\x7e]+$/.test(text)) {
+    throw new Error('QUORVEL_SERVICE_TOKEN must be visible ASCII characters without blanks');
+  }
+  return text;
+}
+
+// Builds the service configuration from its environment. PORT, DATA_DIR,
+// ENV_FILE and QUORVEL_SERVICE_TOKEN come from the process environment (the
+// token is the desktop shell's, set anew at each launch, never the user's);
+// every other setting comes from
 // the .env file, falling back to the process environment and then to the
 // defaults, so the file the user edits always has the last word.
 function loadConfig(env = process.env) {
@@ -86,6 +98,7 @@ function loadConfig(env = process.env) {
 
   return {
     port: parsePort(env.PORT),
+    serviceToken: parseServiceToken(env.QUORVEL_SERVICE_TOKEN),
     dataDir,
     envFile,
     quoteProvider: (get('QUOTE_PROVIDER') || 'tencent').trim().toLowerCase(),

@@ -24,7 +24,7 @@ function writeEnvFile(dataDir, settings) {
 }
 
 // settings: .env entries (defaults: offline quotes, no automatic sync
-// during the test). Resolves once the service has said where it listens.
+// during the test); env: more process environment. Resolves once the service has said where it listens.
 async function startService(options = {}) {
   const ownDir = options.dataDir === undefined;
   const dataDir = ownDir ? makeDataDir() : options.dataDir;
@@ -36,7 +36,7 @@ async function startService(options = {}) {
   }
 }
 
-function launch({ settings = {}, dataDir, port = 0 }) {
+function launch({ settings = {}, env = {}, dataDir, port = 0 }) {
   const envFile = writeEnvFile(dataDir, {
     QUOTE_PROVIDER: 'offline',
     QUOTE_SYNC_INTERVAL_SECONDS: 3600,
@@ -45,7 +45,7 @@ function launch({ settings = {}, dataDir, port = 0 }) {
   });
   const child = spawn(process.execPath, [SERVER], {
     cwd: WEB_DIR,
-    env: { PATH: process.env.PATH, PORT: String(port), DATA_DIR: dataDir, ENV_FILE: envFile },
+    env: { PATH: process.env.PATH, PORT: String(port), DATA_DIR: dataDir, ENV_FILE: envFile, ...env },
     stdio: ['ignore', 'pipe', 'pipe'],
   });
   const exited = new Promise((resolve) => child.on('exit', (code, signal) => resolve({ code, signal })));

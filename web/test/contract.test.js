@@ -1,11 +1,13 @@
 'use strict';
 
-// What the desktop shell relies on: the pending list, acknowledgements,
-// the quote sync, and rules that raise one alert per crossing.
+// What the desktop shell relies on: its token on every answer, the pending
+// list, acknowledgements, the quote sync, and rules that raise one alert per
+// crossing.
 
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
+const net = require('node:net');
 const { startService, closedPort, makeDataDir } = require('../test-helpers/service');
 const { startFakeQuotes } = require('../test-helpers/fake-quotes');
 const { decodePending } = require('../test-helpers/desktop-decoder');
@@ -34,6 +36,58 @@ async function pending(svc) {
   assert.equal(res.status, 200);
   return decodePending(res.text);
 }
+
+// Sends raw bytes and resolves with the headers of the answer, lower case.
+function rawAnswerHeaders(port, bytes) {
+  return new Promise((resolve, reject) => {
+    const socket = net.connect(port, '127.0.0.1', () => socket.end(bytes));
+    let text = '';
+    socket.setEncoding('latin1');
+    socket.on('data', (d) => { text += d; });
+    socket.on('error', reject);
+    socket.on('close', () => resolve({
+      status: Number(text.split(' ')[1]),
+      headers: Object.fromEntries(text.split('\r\n\r\n')[0].split('\r\n').slice(1)
+        .map((l) => [l.slice(0, l.indexOf(':')).toLowerCase(), l.slice(l.indexOf(':') + 1).trim()])),
+    }));
+  });
+}
+
+test('the launch token comes back with every kind of answer', async (t) => {
+  const token = 'e2e-9f86d081884c7d659a2feaa0c55ad015';
+  const launched = await startService({ env: { QUORVEL_SERVICE_TOKEN: token } });
+  t.after(() => launched.stop());
+  // The token is the shell's: one in the settings file does not count.
+  const plain = await startService({ settings: { QUORVEL_SERVICE_TOKEN: token } });
+  t.after(() => plain.stop());
+
+  const answers = [
+    ['GET', '/', {}, 200],
+    ['HEAD', '/', {}, 200],
+    ['GET', '/app.js', {}, 200],
+    ['GET', '/api/status', {}, 200],
+    ['POST', '/api/desktop-notifications/initialize', {}, 204],
+    ['POST', '/api/watchlist', { json: { symbol: 'nonsense' } }, 400],
+    ['GET', '/api/status', { headers: { Host: 'evil.example:45721' } }, 403],
+    ['POST', '/api/desktop-notifications/n-999/mark-notified', {}, 404],
+    ['GET', '/nosuch.html', {}, 404],
+    ['PUT', '/api/status', {}, 405],
+  ];
+  for (const [method, path, options, status] of answers) {
+    const res = await launched.request(method, path, options);
+    assert.equal(res.status, status, `${method} ${path}`);
+    assert.equal(res.headers['x-quorvel-service-token'], token, `${method} ${path}`);
+    const other = await plain.request(method, path, options);
+    assert.equal(other.status, status, `${method} ${path}`);
+    assert.equal(other.headers['x-quorvel-service-token'], undefined, `${method} ${path}`);
+  }
+  // What Node answers by itself: a request line it cannot parse.
+  const garbled = await rawAnswerHeaders(launched.port, 'GET / HTTP/1.1\r\nHost 127.0.0.1\r\n\r\n');
+  assert.equal(garbled.status, 400);
+  assert.equal(garbled.headers['x-quorvel-service-token'], token);
+  assert.equal((await rawAnswerHeaders(plain.port, 'GET / HTTP/1.1\r\nHost 127.0.0.1\r\n\r\n'))
+    .headers['x-quorvel-service-token'], undefined);
+});
 
 test('desktop notifications', async (t) => {
   const { svc, quotes } = await serviceWithQuotes(t);
