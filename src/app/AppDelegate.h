@@ -1,10 +1,13 @@
 #pragma once
 
 #include "BuildConfig.h"
+#include "app/Backoff.h"
 #include "platform/Platform.h"
 #include "service/NotificationRecords.h"
+#include "ui/ReloadBudget.h"
 
 #include <atomic>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -24,7 +27,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate>,
                     public ApplicationDelegate,
                     public WebViewNavigationDelegate,
                     public WebViewUIDelegate,
-                    public NotificationCenterDelegate {
+                    public NotificationCenterDelegate,
+                    public SystemEventsDelegate {
 public:
     using DesktopNotification = quorvel::DesktopNotification;
     using DesktopNotificationsResponse = quorvel::DesktopNotificationsResponse;
@@ -45,8 +49,16 @@ public:
 
     // Window and web view.
     void webViewDidFinishNavigation() override;
+    void webViewDidFailNavigation() override;
+    bool webViewShouldAcceptResponse(
+        const std::vector<std::pair<std::string, std::string>>& headers) override;
+    void webViewWebContentProcessDidTerminate(WebProcessTermination reason) override;
     void reloadWebView();
     void showMainWindow();
+
+    // The machine around the application.
+    void networkDidChange() override;
+    void systemDidResume() override;
 
     // Commands.
     void openConfigFile();
@@ -71,6 +83,7 @@ public:
                                  const std::function<void(unsigned)>& completion) override;
     void didReceiveNotificationResponse(const std::string& identifier,
                                         const std::function<void()>& completion) override;
+    void notificationServerDidAppear() override;
 
     // Start-up steps.
     void createSupportFiles();
@@ -78,6 +91,8 @@ public:
     void createStatusItem();
     void startServer();
     std::optional<std::string> findNodeExecutable() const;
+    // The bundled service's child ended; unless quitting it is started again.
+    void serverProcessDidExit(const ProcessExit& how);
     void createWindow();
     void loadAppWhenReady(int attempt = 0);
 
@@ -109,6 +124,8 @@ public:
                                   const std::string& body,
                                   std::function<void(bool success)> completion);
     static std::string trimmedNotificationText(const std::string& text, std::size_t limit);
+    // Shows the fallback for an alert: at once, or once the fallback dialog
+    // that is open has been answered.
     void showFallbackNotification(const std::string& title, const std::string& body);
     // Queues the fallback for a record; false when no window can show it.
     bool queueFallback(const DesktopNotification& notification);
@@ -121,6 +138,7 @@ public:
     bool notificationsAllowed() const { return systemNotificationsAllowed.load(); }
     bool pollInFlight() const { return isPollingNotifications.load(); }
     bool preparedDesktopNotifications() const { return didPrepareDesktopNotifications; }
+    const std::string& serviceToken() const { return serviceTokenValue; }
 
 private:
     Platform& platform;
@@ -138,6 +156,51 @@ private:
     const std::string port;
     const bool useCloudBackend;
     const std::string cloudBaseURL;
+
+    // The page: the request of its first load, which retries repeat.
+    std::optional<PageRequest> pageRequest;
+    // The last load of the page failed; a retry is due.
+    bool pageLoadFailed = false;
+    // The page's process ended too often; the view shows why instead.
+    bool showsCrashPage = false;
+    Backoff pageRetryDelays{2.0, 60.0};
+    // Only the retry scheduled last may load.
+    unsigned pageRetryGeneration = 0;
+    ReloadBudget crashReloads;
+    void loadPage();
+    void retryFailedPage();
+
+    // The bundled service: how it is started, every time, and how it fares.
+    std::string serviceTokenValue;
+    ProcessSpec serverSpec;
+    double serverStartedAt = 0;
+    Backoff serverRestartDelays{1.0, 30.0};
+    // Counts the children started, so that late reports of an earlier one
+    // change nothing.
+    unsigned serverGeneration = 0;
+    // When the service stopped answering, while it has not answered again.
+    std::optional<double> serviceDownSince;
+    // A fatal alert is open or was answered: the application is ending.
+    bool startUpFailed = false;
+    unsigned serviceOutages = 0;
+    std::optional<std::string> launchServer();
+    void scheduleServerRestart();
+    void restartServer();
+    void watchRestartedServer(unsigned generation);
+    void serviceDidAnswerAgain();
+    void reportServiceDown(unsigned outage);
+    // Whether an answer comes from the service this application started
+    // (always, with the cloud service).
+    bool comesFromOwnService(const std::vector<std::pair<std::string, std::string>>& headers) const;
+    // The local service is asked nothing before it has answered the start-up
+    // probe as the service started here: whatever else holds its port hears
+    // nothing from the shell but the probe.
+    bool ownServiceAnswered = false;
+    bool serviceMayBeAsked() const { return useCloudBackend || ownServiceAnswered; }
+
+    // Fallback dialogs wait here while one is open: never one inside another.
+    std::deque<std::pair<std::string, std::string>> waitingFallbacks;
+    bool fallbackOpen = false;
 
     // Ids whose delivery or acknowledgement has not finished yet, with how
     // many of each are under way. A poll that finds one of them still listed

@@ -20,6 +20,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
     createWindow();
     platform.notificationCenter().setDelegate(this);
+    platform.systemEvents().setDelegate(this);
     loadAppWhenReady();
 }
 

@@ -1,8 +1,24 @@
 #include "app/AppDelegate.h"
 
+#include <random>
 #include <vector>
 
 namespace quorvel {
+
+namespace {
+// 128 bits from the system's random source, in hexadecimal.
+std::string makeServiceToken() {
+    std::random_device source;
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string token;
+    for (int i = 0; i < 4; ++i) {
+        for (unsigned bits = source(), n = 0; n < 8; ++n, bits >>= 4) {
+            token += digits[bits & 0xF];
+        }
+    }
+    return token;
+}
+} // namespace
 
 std::optional<std::string> AppDelegate::findNodeExecutable() const {
     const SystemEnvironment& environment = platform.environment();
@@ -47,13 +63,35 @@ void AppDelegate::startServer() {
     details.environment.emplace("PORT", port);
     details.environment.emplace("DATA_DIR", dataFolder.string());
     details.environment.emplace("ENV_FILE", configFile.string());
+    // The service sends it back with every answer, which tells its answers
+    // from those of any other program on the port. It is the shell's own:
+    // an inherited value would be known to others.
+    serviceTokenValue = makeServiceToken();
+    details.environment.insert_or_assign("QUORVEL_SERVICE_TOKEN", serviceTokenValue);
+    serverSpec = std::move(details);
 
-    LaunchResult launched = platform.processLauncher().launch(details);
-    if (!launched.process) {
-        showFatalAlert("启动本地服务失败：" + launched.errorDescription);
-        return;
+    if (const auto failure = launchServer()) {
+        showFatalAlert("启动本地服务失败：" + *failure);
     }
+}
+
+// Starts a child as described by serverSpec (every child of this run is
+// started alike); returns why it could not start.
+std::optional<std::string> AppDelegate::launchServer() {
+    const unsigned generation = ++serverGeneration;
+    LaunchResult launched = platform.processLauncher().launch(
+        serverSpec, [weak = weak_from_this(), generation](const ProcessExit& how) {
+            const auto self = weak.lock();
+            if (self && generation == self->serverGeneration) {
+                self->serverProcessDidExit(how);
+            }
+        });
+    if (!launched.process) {
+        return launched.errorDescription;
+    }
+    serverStartedAt = platform.mainQueue().now();
     serverProcess = std::move(launched.process);
+    return std::nullopt;
 }
 
 } // namespace quorvel

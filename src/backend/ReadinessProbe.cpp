@@ -11,8 +11,9 @@ constexpr double requestTimeoutSeconds = 60.0;
 void AppDelegate::loadAppWhenReady(int attempt) {
     const std::string baseURL = appBaseURL();
     if (useCloudBackend) {
-        webView->load(
-            PageRequest{baseURL, CachePolicy::ReloadIgnoringLocalCacheData, requestTimeoutSeconds});
+        pageRequest =
+            PageRequest{baseURL, CachePolicy::ReloadIgnoringLocalCacheData, requestTimeoutSeconds};
+        loadPage();
         return;
     }
 
@@ -27,11 +28,21 @@ void AppDelegate::loadAppWhenReady(int attempt) {
                 return;
             }
             MainQueue& mainQueue = self->platform.mainQueue();
-            if (result.status == 200) {
+            if (result.status && !self->comesFromOwnService(result.headers)) {
+                // Another program holds the port: the service started here
+                // cannot listen, and nothing that program sends is used.
+                self->log("local server port taken by another program");
+                mainQueue.post([self] {
+                    self->showFatalAlert("端口 " + self->port +
+                                         " 已被其他程序占用，无法启动本地服务。");
+                });
+            } else if (result.status == 200) {
                 mainQueue.post([self, baseURL] {
+                    self->ownServiceAnswered = true;
                     self->prepareDesktopNotifications();
-                    self->webView->load(PageRequest{baseURL, CachePolicy::UseProtocolCachePolicy,
-                                                    requestTimeoutSeconds});
+                    self->pageRequest = PageRequest{baseURL, CachePolicy::UseProtocolCachePolicy,
+                                                    requestTimeoutSeconds};
+                    self->loadPage();
                 });
             } else if (attempt >= lastAttempt) {
                 mainQueue.post([self] { self->showFatalAlert("本地服务启动超时。"); });

@@ -67,18 +67,32 @@ std::string AppDelegate::trimmedNotificationText(const std::string& text, std::s
     return quorvel::trimmedNotificationText(text, limit);
 }
 
+// Each dialog runs in a loop of its own, in which the next fallback's block
+// may run: it only joins the queue, and the dialog open now shows it once it
+// has been answered, in the order the alerts came.
 void AppDelegate::showFallbackNotification(const std::string& title, const std::string& body) {
     if (!windowIsUsable()) {
         return;
     }
-    platform.sound().beep();
-    showMainWindow();
-    AlertSpec details;
-    details.messageText = title;
-    details.informativeText = body;
-    details.style = AlertStyle::Informational;
-    details.buttons = {"好"};
-    platform.alerts().runModal(details);
+    waitingFallbacks.emplace_back(title, body);
+    if (fallbackOpen) {
+        return;
+    }
+    fallbackOpen = true;
+    while (!waitingFallbacks.empty() && windowIsUsable()) {
+        const auto [nextTitle, nextBody] = std::move(waitingFallbacks.front());
+        waitingFallbacks.pop_front();
+        platform.sound().beep();
+        showMainWindow();
+        AlertSpec details;
+        details.messageText = nextTitle;
+        details.informativeText = nextBody;
+        details.style = AlertStyle::Informational;
+        details.buttons = {"好"};
+        platform.alerts().runModal(details);
+    }
+    waitingFallbacks.clear();
+    fallbackOpen = false;
 }
 
 } // namespace quorvel

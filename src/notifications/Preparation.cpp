@@ -17,6 +17,20 @@ void AppDelegate::prepareDesktopNotifications() {
     });
 }
 
+// Permission refused for want of a server is asked again once one is there;
+// alerts until then keep taking the fallback.
+void AppDelegate::notificationServerDidAppear() {
+    if (systemNotificationsAllowed.load()) {
+        return;
+    }
+    log("notification server appeared");
+    requestNotificationPermission([weak = weak_from_this()](bool granted) {
+        if (const auto self = weak.lock()) {
+            self->systemNotificationsAllowed = granted;
+        }
+    });
+}
+
 void AppDelegate::requestNotificationPermission(std::function<void(bool)> completion) {
     platform.notificationCenter().requestAuthorization(
         AuthorizationAlert | AuthorizationSound | AuthorizationBadge, std::move(completion));

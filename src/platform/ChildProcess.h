@@ -1,8 +1,10 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,12 @@ public:
     virtual void terminate() = 0;
 };
 
+// How a child ended: its exit status, or the signal that ended it.
+struct ProcessExit {
+    std::optional<int> exitStatus;
+    std::optional<int> signal;
+};
+
 struct LaunchResult {
     std::unique_ptr<ChildProcess> process; // set on success
     std::string errorDescription;          // set on failure
@@ -33,7 +41,10 @@ class ProcessLauncher {
 public:
     virtual ~ProcessLauncher() = default;
     // Starts the child and returns without waiting for it to do anything.
-    virtual LaunchResult launch(const ProcessSpec& details) = 0;
+    // `exited` runs once, later, on the main loop when the child has ended,
+    // unless its handle was destroyed first.
+    virtual LaunchResult launch(const ProcessSpec& details,
+                                std::function<void(const ProcessExit&)> exited) = 0;
 };
 
 } // namespace quorvel

@@ -25,6 +25,8 @@ struct HttpResult {
     std::optional<std::string> body;
     std::optional<int> status;
     std::optional<std::string> error;
+    // The response's header fields, names as the server sent them.
+    std::vector<std::pair<std::string, std::string>> headers;
 };
 
 // The process-wide HTTP client: redirects followed, no cache of its own.
@@ -34,6 +36,10 @@ public:
     // Returns at once; the completion runs exactly once, later, unless the
     // client is destroyed first (then it is released without running).
     virtual void send(const HttpRequest& request, std::function<void(HttpResult)> completion) = 0;
+    // For when the connections may have died unnoticed (the machine slept):
+    // every request under way fails with an error, its completion running
+    // before this returns, and no connection open now is used again.
+    virtual void dropConnections() = 0;
 };
 
 } // namespace quorvel

@@ -22,6 +22,9 @@ public:
     // The first firing comes one interval after the call.
     virtual std::unique_ptr<Timer> scheduleRepeatingTimer(double seconds,
                                                           std::function<void()> block) = 0;
+    // Seconds on a clock that only moves forward, from an arbitrary start;
+    // like the timers, it stands still while the machine sleeps.
+    virtual double now() const = 0;
 };
 
 } // namespace quorvel

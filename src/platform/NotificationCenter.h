@@ -36,6 +36,9 @@ public:
     // The user opened one of this application's notifications.
     virtual void didReceiveNotificationResponse(const std::string& identifier,
                                                 const std::function<void()>& completion) = 0;
+    // A notification server has taken over the desktop's notification
+    // service (it started, or replaced the one before).
+    virtual void notificationServerDidAppear() = 0;
 };
 
 // The desktop's notification service.

@@ -9,6 +9,7 @@
 #include "platform/Menu.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SystemEnvironment.h"
+#include "platform/SystemEvents.h"
 #include "platform/WebView.h"
 #include "platform/Window.h"
 
@@ -34,6 +35,7 @@ public:
     virtual Sound& sound() = 0;
     virtual ProcessLauncher& processLauncher() = 0;
     virtual const SystemEnvironment& environment() = 0;
+    virtual SystemEvents& systemEvents() = 0;
 
     // Lines for the diagnostic log that the platform gathered while starting,
     // before the data folder existed (that web content runs without the

@@ -3,6 +3,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace quorvel {
 
@@ -17,12 +19,32 @@ struct PageRequest {
     double timeoutSeconds = 60.0;
 };
 
-// Facts the web view reports about navigations.
+// Why the page's web process ended.
+enum class WebProcessTermination {
+    Crashed,
+    ExceededMemoryLimit,
+    // The application asked for it.
+    RequestedByApplication,
+};
+
+// Facts the web view reports about navigations and the page's process.
 class WebViewNavigationDelegate {
 public:
     virtual ~WebViewNavigationDelegate() = default;
     // A navigation finished without failing.
     virtual void webViewDidFinishNavigation() = 0;
+    // A navigation failed, or got no answer within its time-out; the engine
+    // shows its error page. A load stopped because another one replaced it
+    // is not reported.
+    virtual void webViewDidFailNavigation() = 0;
+    // The page's answer for a navigation of the main frame has arrived with
+    // these header fields (names as the server sent them). False refuses it:
+    // nothing of it is shown, and the navigation fails.
+    virtual bool webViewShouldAcceptResponse(
+        const std::vector<std::pair<std::string, std::string>>& headers) = 0;
+    // The process that runs the page ended; the view shows nothing until
+    // the next load.
+    virtual void webViewWebContentProcessDidTerminate(WebProcessTermination reason) = 0;
 };
 
 // The page's script dialogs. Each completion must be called exactly once,
@@ -47,6 +69,9 @@ public:
     virtual void setUIDelegate(WebViewUIDelegate* delegate) = 0;
     virtual void load(const PageRequest& request) = 0;
     virtual void reload() = 0;
+    // Shows a page of the application's own with this text instead of the
+    // service's page. Its load reports nothing to the navigation delegate.
+    virtual void showMessagePage(const std::string& title, const std::string& text) = 0;
 };
 
 } // namespace quorvel

@@ -5,6 +5,10 @@ namespace quorvel {
 namespace {
 
 constexpr double requestTimeoutSeconds = 60.0;
+// An answer that another program on the local service's port gave.
+const std::string strangerAnswer = "service answer without the service token";
+const std::string notYetAnswered = "the service has not answered yet";
+const std::string noURL = "no URL can be formed from the path";
 
 bool isSuccessStatus(int status) {
     return status >= 200 && status < 300;
@@ -30,14 +34,20 @@ void AppDelegate::getAPI(
     const std::string& path,
     std::function<void(std::optional<std::string>, std::optional<int>)> completion) {
     const auto url = apiURL(path);
-    if (!url) {
-        log("GET " + path + " failed status=0 error=no URL can be formed from the path");
+    if (!url || !serviceMayBeAsked()) {
+        log("GET " + path + " failed status=0 error=" + (url ? notYetAnswered : noURL));
         completion(std::nullopt, std::nullopt);
         return;
     }
     platform.httpClient().send(
         apiRequest("GET", *url),
         [self = shared_from_this(), path, completion = std::move(completion)](HttpResult result) {
+            if (result.status && !self->comesFromOwnService(result.headers)) {
+                self->log("GET " + path + " failed status=" + std::to_string(*result.status) +
+                          " error=" + strangerAnswer);
+                completion(std::nullopt, std::nullopt);
+                return;
+            }
             if (result.status && isSuccessStatus(*result.status)) {
                 const std::size_t bytes = result.body ? result.body->size() : 0;
                 self->log("GET " + path + " status=" + std::to_string(*result.status) +
@@ -53,14 +63,20 @@ void AppDelegate::getAPI(
 
 void AppDelegate::postAPI(const std::string& path, std::function<void(bool)> completion) {
     const auto url = apiURL(path);
-    if (!url) {
-        log("POST " + path + " failed status=0 error=no URL can be formed from the path");
+    if (!url || !serviceMayBeAsked()) {
+        log("POST " + path + " failed status=0 error=" + (url ? notYetAnswered : noURL));
         completion(false);
         return;
     }
     platform.httpClient().send(
         apiRequest("POST", *url), [self = shared_from_this(), path,
                                    completion = std::move(completion)](const HttpResult& result) {
+            if (result.status && !self->comesFromOwnService(result.headers)) {
+                self->log("POST " + path + " failed status=" + std::to_string(*result.status) +
+                          " error=" + strangerAnswer);
+                completion(false);
+                return;
+            }
             if (result.status) {
                 self->log("POST " + path + " status=" + std::to_string(*result.status));
                 completion(isSuccessStatus(*result.status));

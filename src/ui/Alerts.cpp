@@ -11,6 +11,8 @@ void AppDelegate::showTransientAlert(const std::string& message) {
 }
 
 void AppDelegate::showFatalAlert(const std::string& message) {
+    // Nothing is started again behind the alert: the application ends.
+    startUpFailed = true;
     AlertSpec details;
     details.messageText = "Quorvel无法启动";
     details.informativeText = message;

@@ -30,14 +30,24 @@ void AppDelegate::showMainWindow() {
     platform.application().activate();
 }
 
+// Asked for by the user (or after a sync): the page's process may end a few
+// more times before reloads stop again, and a page that gave way to the
+// crash page is loaded anew.
 void AppDelegate::reloadWebView() {
     if (!windowIsUsable()) {
+        return;
+    }
+    crashReloads.reset();
+    if (showsCrashPage && pageRequest) {
+        loadPage();
         return;
     }
     webView->reload();
 }
 
 void AppDelegate::webViewDidFinishNavigation() {
+    pageLoadFailed = false;
+    pageRetryDelays.reset();
     if (didPrepareDesktopNotifications) {
         return;
     }

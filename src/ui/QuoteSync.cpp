@@ -7,7 +7,7 @@ void AppDelegate::syncQuotes() {
         return;
     }
     const auto url = apiURL("/api/quotes/sync");
-    if (!url) {
+    if (!url || !serviceMayBeAsked()) {
         showTransientAlert("同步行情失败。");
         return;
     }
@@ -22,7 +22,10 @@ void AppDelegate::syncQuotes() {
         if (!self) {
             return;
         }
-        self->platform.mainQueue().post([weak, error = result.error, status = result.status] {
+        // Another program's answer synchronised nothing.
+        const auto status =
+            self->comesFromOwnService(result.headers) ? result.status : std::optional<int>();
+        self->platform.mainQueue().post([weak, error = result.error, status] {
             const auto owner = weak.lock();
             if (!owner || !owner->windowIsUsable()) {
                 return;

@@ -44,6 +44,9 @@ public:
                                  " timeout=" + std::to_string(int(request.timeoutSeconds)));
     }
     void reload() override { platform.calls.push_back("webView.reload"); }
+    void showMessagePage(const std::string& title, const std::string& text) override {
+        platform.calls.push_back("webView.showMessagePage " + title + " " + text);
+    }
 
 private:
     FakePlatform& platform;
@@ -84,11 +87,16 @@ private:
 
 class FakePlatform::FakeChildProcess final : public ChildProcess {
 public:
-    explicit FakeChildProcess(FakePlatform& owner) : platform(owner) {}
+    FakeChildProcess(FakePlatform& owner,
+                     std::shared_ptr<std::function<void(const ProcessExit&)>> exitCallback)
+        : platform(owner), exited(std::move(exitCallback)) {}
+    // Once the handle is gone, the child's end is reported to nobody.
+    ~FakeChildProcess() override { *exited = nullptr; }
     void terminate() override { platform.calls.push_back("process.terminate"); }
 
 private:
     FakePlatform& platform;
+    std::shared_ptr<std::function<void(const ProcessExit&)>> exited;
 };
 
 FakePlatform::FakePlatform() {
@@ -137,7 +145,7 @@ void FakePlatform::runMainQueue() {
 }
 
 void FakePlatform::advance(double seconds) {
-    const double target = now + seconds;
+    const double target = clock + seconds;
     runMainQueue();
     for (;;) {
         auto next = std::min_element(scheduled.begin(), scheduled.end(), [](auto& a, auto& b) {
@@ -148,19 +156,19 @@ void FakePlatform::advance(double seconds) {
         }
         Scheduled entry = std::move(*next);
         scheduled.erase(next);
-        now = entry.due;
+        clock = entry.due;
         if (entry.timerId != 0) {
             if (!liveTimers.contains(entry.timerId)) {
                 continue;
             }
             calls.push_back("timer.fire " + std::to_string(entry.timerId));
-            scheduled.push_back(Scheduled{now + entry.interval, nextSequence++, entry.block,
+            scheduled.push_back(Scheduled{clock + entry.interval, nextSequence++, entry.block,
                                           entry.timerId, entry.interval});
         }
         entry.block();
         runMainQueue();
     }
-    now = target;
+    clock = target;
 }
 
 int FakePlatform::liveTimerCount() const {
@@ -176,8 +184,32 @@ void FakePlatform::completeRequest(HttpResult result) {
     pending.completion(std::move(result));
 }
 
+namespace {
+HttpResult answer(int status, std::string body, const std::string& token) {
+    HttpResult result{std::move(body), status, std::nullopt, {}};
+    if (!token.empty()) {
+        result.headers.emplace_back("X-Quorvel-Service-Token", token);
+    }
+    return result;
+}
+} // namespace
+
+std::string FakePlatform::serviceToken() const {
+    if (launchedProcesses.empty()) {
+        return {};
+    }
+    const auto& environment = launchedProcesses.back().environment;
+    const auto found = environment.find("QUORVEL_SERVICE_TOKEN");
+    return found == environment.end() ? std::string() : found->second;
+}
+
 void FakePlatform::completeRequestWithStatus(int status, std::string body) {
-    completeRequest(HttpResult{std::move(body), status, std::nullopt});
+    completeRequest(
+        answer(status, std::move(body), answersCarryServiceToken ? serviceToken() : ""));
+}
+
+void FakePlatform::completeRequestFromStranger(int status, std::string body) {
+    completeRequest(answer(status, std::move(body), ""));
 }
 
 void FakePlatform::completeNewestRequestWithStatus(int status, std::string body) {
@@ -186,11 +218,12 @@ void FakePlatform::completeNewestRequestWithStatus(int status, std::string body)
     }
     PendingRequest pending = std::move(pendingRequests.back());
     pendingRequests.pop_back();
-    pending.completion(HttpResult{std::move(body), status, std::nullopt});
+    pending.completion(
+        answer(status, std::move(body), answersCarryServiceToken ? serviceToken() : ""));
 }
 
 void FakePlatform::failRequest(std::string error) {
-    completeRequest(HttpResult{std::nullopt, std::nullopt, std::move(error)});
+    completeRequest(HttpResult{std::nullopt, std::nullopt, std::move(error), {}});
 }
 
 void FakePlatform::answerAuthorization(bool granted) {
@@ -218,7 +251,9 @@ void FakePlatform::finishNavigation() {
 }
 
 void FakePlatform::failNavigation() {
-    // A failed load reports nothing to the application.
+    if (navigationDelegate) {
+        navigationDelegate->webViewDidFailNavigation();
+    }
 }
 
 std::unique_ptr<WebView> FakePlatform::createWebView() {
@@ -269,7 +304,7 @@ void FakePlatform::post(std::function<void()> block) {
 
 void FakePlatform::postAfter(double seconds, std::function<void()> block) {
     calls.push_back("mainQueue.postAfter " + std::to_string(seconds).substr(0, 4));
-    scheduled.push_back(Scheduled{now + seconds, nextSequence++, std::move(block)});
+    scheduled.push_back(Scheduled{clock + seconds, nextSequence++, std::move(block)});
 }
 
 std::unique_ptr<Timer> FakePlatform::scheduleRepeatingTimer(double seconds,
@@ -278,7 +313,7 @@ std::unique_ptr<Timer> FakePlatform::scheduleRepeatingTimer(double seconds,
     calls.push_back("timer.schedule " + std::to_string(id) + " every " +
                     std::to_string(seconds).substr(0, 3));
     liveTimers.insert(id);
-    scheduled.push_back(Scheduled{now + seconds, nextSequence++, std::move(block), id, seconds});
+    scheduled.push_back(Scheduled{clock + seconds, nextSequence++, std::move(block), id, seconds});
     return std::make_unique<FakeTimer>(*this, id);
 }
 
@@ -286,6 +321,14 @@ void FakePlatform::send(const HttpRequest& request, std::function<void(HttpResul
     calls.push_back("http.send " + request.method + " " + request.url);
     sentRequests.push_back(request);
     pendingRequests.push_back(PendingRequest{request, std::move(completion)});
+}
+
+void FakePlatform::dropConnections() {
+    calls.push_back("http.dropConnections");
+    auto dropped = std::exchange(pendingRequests, {});
+    for (PendingRequest& pending : dropped) {
+        pending.completion(HttpResult{std::nullopt, std::nullopt, "Connection dropped", {}});
+    }
 }
 
 void FakePlatform::setDelegate(NotificationCenterDelegate* delegate) {
@@ -349,13 +392,29 @@ void FakePlatform::beep() {
     calls.push_back("sound.beep");
 }
 
-LaunchResult FakePlatform::launch(const ProcessSpec& details) {
+LaunchResult FakePlatform::launch(const ProcessSpec& details,
+                                  std::function<void(const ProcessExit&)> exited) {
     calls.push_back("process.launch " + details.executable.string());
     launchedProcesses.push_back(details);
     if (launchError) {
         return LaunchResult{nullptr, *launchError};
     }
-    return LaunchResult{std::make_unique<FakeChildProcess>(*this), {}};
+    auto callback = std::make_shared<std::function<void(const ProcessExit&)>>(std::move(exited));
+    exitCallbacks.push_back(callback);
+    return LaunchResult{std::make_unique<FakeChildProcess>(*this, callback), {}};
+}
+
+void FakePlatform::exitNewestProcess(ProcessExit how) {
+    if (exitCallbacks.empty() || !*exitCallbacks.back()) {
+        throw std::logic_error("no running child to end");
+    }
+    // The report comes later, on the main loop.
+    post([callback = std::exchange(*exitCallbacks.back(), nullptr), how] { callback(how); });
+}
+
+void FakePlatform::setDelegate(SystemEventsDelegate* delegate) {
+    calls.push_back("systemEvents.setDelegate");
+    systemEventsDelegate = delegate;
 }
 
 std::optional<std::filesystem::path> FakePlatform::resourcePath(const std::string& folder,

@@ -27,7 +27,8 @@ class FakePlatform final : public Platform,
                            Workspace,
                            Sound,
                            ProcessLauncher,
-                           SystemEnvironment {
+                           SystemEnvironment,
+                           SystemEvents {
 public:
     FakePlatform();
     ~FakePlatform() override;
@@ -42,7 +43,7 @@ public:
     int count(const std::string& prefix) const;
 
     // ---- manual clock and main queue ----
-    double now = 0;
+    double clock = 0;
     // Runs the blocks posted for now (including those they post), in order.
     void runMainQueue();
     // Moves the clock forward, firing delayed blocks and timers when due.
@@ -62,6 +63,12 @@ public:
     // Completes the request sent last, leaving older ones pending.
     void completeNewestRequestWithStatus(int status, std::string body = {});
     void failRequest(std::string error = "Could not connect: Connection refused");
+    // Completes the oldest pending request as a program other than the
+    // launched service would: without its token.
+    void completeRequestFromStranger(int status, std::string body = {});
+    // Answers carry the token of the newest launched service, as that
+    // service would send it, unless this is false.
+    bool answersCarryServiceToken = true;
 
     // ---- notification centre ----
     NotificationCenterDelegate* notificationDelegate = nullptr;
@@ -101,6 +108,13 @@ public:
     std::set<std::string> executableFiles = {"/usr/bin/node"};
     std::optional<std::string> launchError;
     std::vector<ProcessSpec> launchedProcesses;
+    // Ends the child launched last, as the system would report it.
+    void exitNewestProcess(ProcessExit how = ProcessExit{1, std::nullopt});
+    // The token the newest launched service was given, or empty.
+    std::string serviceToken() const;
+
+    // ---- system events ----
+    SystemEventsDelegate* systemEventsDelegate = nullptr;
 
     // ---- web view delegates, as set by the application ----
     WebViewNavigationDelegate* navigationDelegate = nullptr;
@@ -123,6 +137,7 @@ public:
     Sound& sound() override { return *this; }
     ProcessLauncher& processLauncher() override { return *this; }
     const SystemEnvironment& environment() override { return *this; }
+    SystemEvents& systemEvents() override { return *this; }
     std::vector<std::string> takeStartUpNotes() override { return std::exchange(startUpNotes, {}); }
     std::unique_ptr<WebView> createWebView() override;
     std::unique_ptr<Window> createWindow(int contentWidth, int contentHeight,
@@ -141,6 +156,9 @@ private:
     long nextSequence = 0;
     int nextTimerId = 1;
     std::set<int> liveTimers;
+    // Exit callbacks of launched children, by launch; empty once the child
+    // has exited or its handle is gone.
+    std::vector<std::shared_ptr<std::function<void(const ProcessExit&)>>> exitCallbacks;
     class FakeTimer;
     class FakeWebView;
     class FakeWindow;
@@ -159,8 +177,10 @@ private:
     void postAfter(double seconds, std::function<void()> block) override;
     std::unique_ptr<Timer> scheduleRepeatingTimer(double seconds,
                                                   std::function<void()> block) override;
+    double now() const override { return clock; }
     // HttpClient
     void send(const HttpRequest& request, std::function<void(HttpResult)> completion) override;
+    void dropConnections() override;
     // NotificationCenter
     void setDelegate(NotificationCenterDelegate* delegate) override;
     void requestAuthorization(unsigned options, std::function<void(bool)> completion) override;
@@ -177,7 +197,10 @@ private:
     void openFile(const std::filesystem::path& path) override;
     void beep() override;
     // ProcessLauncher
-    LaunchResult launch(const ProcessSpec& details) override;
+    LaunchResult launch(const ProcessSpec& details,
+                        std::function<void(const ProcessExit&)> exited) override;
+    // SystemEvents
+    void setDelegate(SystemEventsDelegate* delegate) override;
     // SystemEnvironment
     std::filesystem::path userDataDirectory() const override { return dataDirectory; }
     std::string homeDirectory() const override { return home; }

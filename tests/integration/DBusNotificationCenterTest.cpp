@@ -310,10 +310,12 @@ public:
         opened.push_back(identifier);
         completion();
     }
+    void notificationServerDidAppear() override { ++serversAppeared; }
 
     unsigned presentation = PresentationBanner | PresentationList | PresentationSound;
     std::vector<std::string> askedToPresent;
     std::vector<std::string> opened;
+    int serversAppeared = 0;
 };
 
 bool waitFor(const std::function<bool()>& done) {
@@ -623,9 +625,44 @@ protected:
         ::_exit(granted == false && error && !error->empty() ? 0 : 1);
     }
 
-    // Runs the center against a private bus with no service files, on which
+    // Reports how the center took a server that started after it had
+    // refused permission, as the exit code: 0 when the delegate heard of the
+    // server once, and permission was granted when asked again.
+    [[noreturn]] static void checkServerAppearingAndExit() {
+        RecordingDelegate delegate;
+        const auto center = gtk::makeDBusNotificationCenter([] { return false; });
+        center->setDelegate(&delegate);
+        const std::optional<bool> before = requestAuthorizationAndWait(*center);
+        std::optional<bool> after;
+        int appearedWhileRunning = 0;
+        {
+            FakeNotificationServer server;
+            if (!server.ownsName()) {
+                ::_exit(2);
+            }
+            waitFor([&] { return delegate.serversAppeared > 0; });
+            gtk::iterateMainLoopUntil([] { return false; }, 0.2);
+            appearedWhileRunning = delegate.serversAppeared;
+            after = requestAuthorizationAndWait(*center);
+        }
+        // The server going away is no news for the delegate.
+        gtk::iterateMainLoopUntil([] { return false; }, 0.3);
+        const auto text = [](std::optional<bool> answer) {
+            return answer ? (*answer ? "true" : "false") : "none";
+        };
+        std::fprintf(stderr, "before=%s appeared=%d/%d after=%s\n", text(before),
+                     appearedWhileRunning, delegate.serversAppeared, text(after));
+        std::fflush(stderr);
+        ::_exit(before == false && appearedWhileRunning == 1 && delegate.serversAppeared == 1 &&
+                        after == true
+                    ? 0
+                    : 1);
+    }
+
+    // Runs the check against a private bus with no service files, on which
     // nothing can be started on demand.
-    [[noreturn]] static void checkOnPrivateBusAndExit(const std::filesystem::path& folder) {
+    [[noreturn]] static void checkOnPrivateBusAndExit(const std::filesystem::path& folder,
+                                                      void (*check)()) {
         const auto socket = folder / "bus";
         std::ofstream(folder / "bus.conf") << R"(<!DOCTYPE busconfig PUBLIC
  "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
@@ -645,7 +682,7 @@ protected:
         daemon.executable = "/usr/bin/dbus-daemon";
         daemon.arguments = {"--nofork", "--config-file=" + (folder / "bus.conf").string()};
         // The daemon ends with this process.
-        const auto launched = gtk::makePosixProcessLauncher()->launch(daemon);
+        const auto launched = gtk::makePosixProcessLauncher()->launch(daemon, {});
         if (!launched.process) {
             std::fprintf(stderr, "%s\n", launched.errorDescription.c_str());
             ::_exit(2);
@@ -658,7 +695,26 @@ protected:
             ::_exit(2);
         }
         ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + socket.string()).c_str(), 1);
-        checkCenterAndExit();
+        check();
+        ::_exit(3);
+    }
+
+    // A folder for the private bus; the child process that runs the test
+    // again finds it through the environment it inherits.
+    static std::filesystem::path busFolder() {
+        const char* inherited = std::getenv("QUORVEL_TEST_BUS_FOLDER");
+        const std::filesystem::path folder =
+            inherited != nullptr ? std::filesystem::path(inherited)
+                                 : std::filesystem::temp_directory_path() /
+                                       ("quorvel-bus-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(folder);
+        ::setenv("QUORVEL_TEST_BUS_FOLDER", folder.c_str(), 1);
+        return folder;
+    }
+
+    static void removeBusFolder(const std::filesystem::path& folder) {
+        ::unsetenv("QUORVEL_TEST_BUS_FOLDER");
+        std::filesystem::remove_all(folder);
     }
 };
 
@@ -666,19 +722,20 @@ TEST_F(DBusNotificationCenterDeathTest, WithoutAServerPermissionIsRefusedAndRequ
     if (!std::filesystem::exists("/usr/bin/dbus-daemon")) {
         GTEST_SKIP() << "dbus-daemon is not installed";
     }
-    // The child process runs this test again: it finds the folder through the
-    // environment it inherits.
-    const char* inherited = std::getenv("QUORVEL_TEST_BUS_FOLDER");
-    const std::filesystem::path folder = inherited != nullptr
-                                             ? std::filesystem::path(inherited)
-                                             : std::filesystem::temp_directory_path() /
-                                                   ("quorvel-bus-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    ::setenv("QUORVEL_TEST_BUS_FOLDER", folder.c_str(), 1);
-    EXPECT_EXIT(checkOnPrivateBusAndExit(folder), testing::ExitedWithCode(0),
+    const std::filesystem::path folder = busFolder();
+    EXPECT_EXIT(checkOnPrivateBusAndExit(folder, checkCenterAndExit), testing::ExitedWithCode(0),
                 "granted=false error=.*org.freedesktop.Notifications");
-    ::unsetenv("QUORVEL_TEST_BUS_FOLDER");
-    std::filesystem::remove_all(folder);
+    removeBusFolder(folder);
+}
+
+TEST_F(DBusNotificationCenterDeathTest, AServerThatStartsLaterIsAnnouncedAndAskedAfresh) {
+    if (!std::filesystem::exists("/usr/bin/dbus-daemon")) {
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    }
+    const std::filesystem::path folder = busFolder();
+    EXPECT_EXIT(checkOnPrivateBusAndExit(folder, checkServerAppearingAndExit),
+                testing::ExitedWithCode(0), "before=false appeared=1/1 after=true");
+    removeBusFolder(folder);
 }
 
 TEST_F(DBusNotificationCenterDeathTest, WithoutASessionBusPermissionIsRefusedAndRequestsFail) {

@@ -319,6 +319,11 @@ bool LoopbackHttpServer::sleepUnlessStopping(std::chrono::milliseconds delay) {
     return changed_.wait_for(lock, delay, [&] { return stopping_; });
 }
 
+void LoopbackHttpServer::addToEveryAnswer(std::string name, std::string value) {
+    std::lock_guard lock(mutex_);
+    everyAnswer_.emplace_back(std::move(name), std::move(value));
+}
+
 ScriptedResponse LoopbackHttpServer::answerFor(const RecordedRequest& request) {
     std::unique_lock lock(mutex_);
     if (handler_) {
@@ -401,7 +406,12 @@ void LoopbackHttpServer::serveConnection(int fd) {
         }
         changed_.notify_all();
 
-        const ScriptedResponse response = answerFor(request);
+        ScriptedResponse response = answerFor(request);
+        {
+            std::lock_guard lock(mutex_);
+            response.headers.insert(response.headers.end(), everyAnswer_.begin(),
+                                    everyAnswer_.end());
+        }
         if (response.delay.count() > 0 && sleepUnlessStopping(response.delay)) {
             break;
         }

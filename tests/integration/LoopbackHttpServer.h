@@ -89,6 +89,8 @@ public:
     void enqueue(ScriptedResponse response);
     void route(std::string path, ScriptedResponse response);
     void setDefaultResponse(ScriptedResponse response);
+    // A header field that every formatted answer carries from now on.
+    void addToEveryAnswer(std::string name, std::string value);
 
     std::vector<RecordedRequest> requests() const;
     std::size_t requestCount() const;
@@ -117,6 +119,7 @@ private:
     std::deque<ScriptedResponse> queue_;
     std::map<std::string, ScriptedResponse> routes_;
     ScriptedResponse defaultResponse_;
+    std::vector<std::pair<std::string, std::string>> everyAnswer_;
     std::vector<RecordedRequest> requests_;
     std::vector<std::thread> connectionThreads_;
 

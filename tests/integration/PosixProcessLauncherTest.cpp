@@ -11,6 +11,7 @@
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -121,7 +122,7 @@ TEST_F(PosixProcessLauncherTest, ChildGetsExactlyTheGivenArgumentsEnvironmentAnd
     details.environment["EMPTY"] = "";
     ::setenv("QUORVEL_ONLY_IN_THE_SHELL", "1", 1);
 
-    const LaunchResult launched = launcher_->launch(details);
+    const LaunchResult launched = launcher_->launch(details, {});
     ::unsetenv("QUORVEL_ONLY_IN_THE_SHELL");
     ASSERT_TRUE(launched.process) << launched.errorDescription;
     ASSERT_TRUE(waitForFile(folder_.path() / "env"));
@@ -160,7 +161,7 @@ TEST_F(PosixProcessLauncherTest, StandardStreamsAreInheritedAndNothingElse) {
     const int savedStdout = ::dup(STDOUT_FILENO);
     const int file = ::open(output.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
     ::dup2(file, STDOUT_FILENO);
-    const LaunchResult launched = launcher_->launch(details);
+    const LaunchResult launched = launcher_->launch(details, {});
     ::dup2(savedStdout, STDOUT_FILENO);
     ::close(savedStdout);
     ::close(file);
@@ -195,7 +196,7 @@ TEST_F(PosixProcessLauncherTest, FailuresToStartAreDescribed) {
         ProcessSpec details;
         details.executable = testCase.executable;
         details.workingDirectory = testCase.workingDirectory;
-        const LaunchResult launched = launcher_->launch(details);
+        const LaunchResult launched = launcher_->launch(details, {});
         EXPECT_FALSE(launched.process);
         for (const auto& text : testCase.expected) {
             EXPECT_THAT(launched.errorDescription, HasSubstr(text));
@@ -204,11 +205,12 @@ TEST_F(PosixProcessLauncherTest, FailuresToStartAreDescribed) {
 }
 
 TEST_F(PosixProcessLauncherTest, TerminateSendsSigtermAndTheExitedChildIsReaped) {
-    const LaunchResult launched = launcher_->launch(shell(R"(
+    const ProcessSpec server = shell(R"(
         trap 'echo term > "$OUT/term.tmp"; mv "$OUT/term.tmp" "$OUT/term"; exit 0' TERM
         echo $$ > "$OUT/pid.tmp" && mv "$OUT/pid.tmp" "$OUT/pid"
         while :; do sleep 0.05; done
-    )"));
+    )");
+    const LaunchResult launched = launcher_->launch(server, {});
     ASSERT_TRUE(launched.process) << launched.errorDescription;
     ASSERT_TRUE(waitForFile(folder_.path() / "pid"));
     const pid_t pid = std::stoi(readFile(folder_.path() / "pid"));
@@ -222,6 +224,45 @@ TEST_F(PosixProcessLauncherTest, TerminateSendsSigtermAndTheExitedChildIsReaped)
     launched.process->terminate();
 }
 
+TEST_F(PosixProcessLauncherTest, HowTheChildEndedIsReportedOnceUnlessItsHandleIsGone) {
+    struct Case {
+        const char* script;
+        std::optional<int> exitStatus;
+        std::optional<int> signal;
+    };
+    for (const Case& testCase :
+         {Case{"exit 3", 3, std::nullopt}, Case{"kill -KILL $$", std::nullopt, SIGKILL}}) {
+        SCOPED_TRACE(testCase.script);
+        std::vector<ProcessExit> exits;
+        const LaunchResult launched = launcher_->launch(
+            shell(testCase.script), [&](const ProcessExit& exit) { exits.push_back(exit); });
+        ASSERT_TRUE(launched.process) << launched.errorDescription;
+        EXPECT_TRUE(gtk::iterateMainLoopUntil([&] { return !exits.empty(); }, 10.0));
+        gtk::iterateMainLoopUntil([] { return false; }, 0.1);
+        ASSERT_EQ(exits.size(), 1u);
+        EXPECT_EQ(exits[0].exitStatus, testCase.exitStatus);
+        EXPECT_EQ(exits[0].signal, testCase.signal);
+    }
+
+    // Without its handle the child still runs to its end and is reaped, in
+    // silence.
+    int calls = 0;
+    const ProcessSpec sleeper = shell(R"(
+        echo $$ > "$OUT/pid.tmp" && mv "$OUT/pid.tmp" "$OUT/pid"
+        sleep 0.3; echo done > "$OUT/done"
+    )");
+    LaunchResult launched = launcher_->launch(sleeper, [&](const ProcessExit&) { ++calls; });
+    ASSERT_TRUE(launched.process) << launched.errorDescription;
+    launched.process.reset();
+    ASSERT_TRUE(waitForFile(folder_.path() / "pid"));
+    const pid_t pid = std::stoi(readFile(folder_.path() / "pid"));
+    const KillWhenDone cleanup{pid};
+    EXPECT_TRUE(waitForFile(folder_.path() / "done"));
+    EXPECT_TRUE(gtk::iterateMainLoopUntil([&] { return processIsGone(pid); }, 10.0));
+    gtk::iterateMainLoopUntil([] { return false; }, 0.1);
+    EXPECT_EQ(calls, 0);
+}
+
 // The shell is killed outright: its child still gets SIGTERM from the kernel.
 TEST_F(PosixProcessLauncherTest, ChildGetsSigtermWhenTheShellIsKilled) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -229,11 +270,12 @@ TEST_F(PosixProcessLauncherTest, ChildGetsSigtermWhenTheShellIsKilled) {
     // The death test's child process plays the shell: it launches the server,
     // waits until it runs, then dies by SIGKILL.
     const auto playTheShell = [&] {
-        const LaunchResult launched = launcher_->launch(shell(R"(
+        const ProcessSpec server = shell(R"(
             trap 'echo term > "$OUT/term.tmp"; mv "$OUT/term.tmp" "$OUT/term"; exit 0' TERM
             echo $$ > "$OUT/pid.tmp" && mv "$OUT/pid.tmp" "$OUT/pid"
             while :; do sleep 0.05; done
-        )"));
+        )");
+        const LaunchResult launched = launcher_->launch(server, {});
         for (int i = 0; i < 1000 && launched.process && !fs::exists(folder / "pid"); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }

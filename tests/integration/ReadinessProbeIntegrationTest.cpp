@@ -21,6 +21,9 @@ protected:
                                             std::to_string(port));
         platform.fake.application().setDelegate(app.get());
         app->applicationDidFinishLaunching();
+        // As the service started with it would; nothing is sent before the
+        // main loop runs.
+        server.addToEveryAnswer("X-Quorvel-Service-Token", app->serviceToken());
     }
     bool loaded() const { return platform.fake.count("webView.load") > 0; }
     bool gaveUp() const { return platform.fake.count("application.terminate") > 0; }

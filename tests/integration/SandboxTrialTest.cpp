@@ -1,7 +1,13 @@
 #include "platform/gtk/WebEngine.h"
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <optional>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,6 +45,40 @@ TEST(SandboxTrialTest, ATrialRunReapedElsewhereCountsAsAFailure) {
         GTEST_SKIP() << "no trial run is made on this machine";
     }
     EXPECT_EQ(WEXITSTATUS(status), 0) << "a trial run whose end was not seen counted as a pass";
+}
+
+// A bubblewrap that hangs (on a mount, say) must not keep the window from
+// ever appearing: past the limit it is killed and reaped, and the sandbox
+// counts as unavailable.
+TEST(SandboxTrialTest, ATrialRunPastItsLimitIsKilledAndCountsAsAFailure) {
+    char folderTemplate[] = "/tmp/quorvel-trial-XXXXXX";
+    ASSERT_NE(mkdtemp(folderTemplate), nullptr);
+    const std::filesystem::path folder = folderTemplate;
+    const std::filesystem::path stuck = folder / "bwrap";
+    const std::filesystem::path pidFile = folder / "pid";
+    {
+        std::ofstream script(stuck);
+        script << "#!/bin/sh\necho $$ > '" << pidFile.string() << "'\nexec sleep 60\n";
+    }
+    std::filesystem::permissions(stuck, std::filesystem::perms::owner_all);
+
+    const auto started = std::chrono::steady_clock::now();
+    std::optional<std::string> failure;
+    {
+        gtk::SandboxTrial trial(std::chrono::seconds(1), stuck.string());
+        failure = trial.result();
+    }
+    const auto waited = std::chrono::steady_clock::now() - started;
+    pid_t stuckPid = 0;
+    std::ifstream(pidFile) >> stuckPid;
+    std::filesystem::remove_all(folder);
+    if (stuckPid <= 0) {
+        GTEST_SKIP() << "no trial run is made on this machine";
+    }
+    EXPECT_LT(waited, std::chrono::seconds(3));
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(*failure, stuck.string() + ": its trial run did not end within 1 s");
+    EXPECT_EQ(kill(stuckPid, 0), -1) << "the trial run still runs, or was not reaped";
 }
 
 } // namespace

@@ -4,10 +4,14 @@
 #include "platform/gtk/MainLoop.h"
 
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,7 +52,12 @@ protected:
 };
 
 TEST_F(SoupHttpClientTest, SendsHeaderFieldsInTheGivenOrderAndNoBodyOfItsOwn) {
-    server_.setDefaultResponse(ScriptedResponse::withStatus(200, "hello"));
+    auto answer = ScriptedResponse::withStatus(200, "hello");
+    answer.headers = {{"Content-Type", "text/plain"},
+                      {"X-Quorvel-Build", "7"},
+                      {"X-Twice", "a"},
+                      {"X-Twice", "b"}};
+    server_.setDefaultResponse(answer);
     HttpRequest request = get("/api/desktop-notifications/pending?x=1");
     request.headers = {
         {"X-Quorvel-Desktop", "1"}, {"X-Quorvel-Device", "desktop"}, {"X-Last", "z"}};
@@ -57,6 +66,13 @@ TEST_F(SoupHttpClientTest, SendsHeaderFieldsInTheGivenOrderAndNoBodyOfItsOwn) {
     EXPECT_EQ(result.status, 200);
     EXPECT_EQ(result.body, "hello");
     EXPECT_FALSE(result.error);
+    EXPECT_THAT(
+        result.headers,
+        testing::IsSupersetOf({std::pair<std::string, std::string>{"Content-Type", "text/plain"},
+                               {"X-Quorvel-Build", "7"},
+                               {"X-Twice", "a"},
+                               {"X-Twice", "b"},
+                               {"Content-Length", "5"}}));
 
     ASSERT_EQ(server_.requestCount(), 1u);
     const auto received = server_.requests().front();
@@ -232,6 +248,57 @@ TEST_F(SoupHttpClientTest, ConcurrentRequestsCompleteIndependently) {
     client_->send(get("/fast"), [&](HttpResult r) { order.push_back(r.body.value_or("?")); });
     EXPECT_TRUE(gtk::iterateMainLoopUntil([&] { return order.size() == 2; }, 10.0));
     EXPECT_THAT(order, testing::ElementsAre("fast", "slow"));
+}
+
+// The client's connections to the server that are open now (from
+// /proc/net/tcp: established, to 127.0.0.1 at this port).
+int openConnectionsTo(std::uint16_t port) {
+    std::ifstream table("/proc/net/tcp");
+    char remote[32];
+    std::snprintf(remote, sizeof remote, "0100007F:%04X", static_cast<unsigned>(port));
+    int count = 0;
+    std::string line;
+    std::getline(table, line); // the heading
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, peer, state;
+        fields >> slot >> local >> peer >> state;
+        count += peer == remote && state == "01" ? 1 : 0;
+    }
+    return count;
+}
+
+TEST_F(SoupHttpClientTest, DroppingConnectionsFailsRequestsAtOnceAndClosesIdleOnes) {
+    server_.route("/never", ScriptedResponse::neverAnswer());
+    server_.route("/ok", ScriptedResponse::withStatus(200, "ok"));
+    // A request waiting for an answer that never comes, a connection kept
+    // alive after its answer, and a request not yet started.
+    std::vector<HttpResult> results;
+    const auto record = [&](HttpResult r) { results.push_back(std::move(r)); };
+    client_->send(get("/never"), record);
+    ASSERT_TRUE(gtk::iterateMainLoopUntil([&] { return server_.requestCount() == 1; }, 10.0));
+    ASSERT_EQ(exchange(get("/ok")).status, 200);
+    ASSERT_EQ(openConnectionsTo(server_.port()), 2);
+    client_->send(get("/never"), record);
+
+    client_->dropConnections();
+    ASSERT_EQ(results.size(), 2u) << "not failed inside dropConnections()";
+    for (const HttpResult& result : results) {
+        EXPECT_FALSE(result.status);
+        EXPECT_FALSE(result.body);
+        EXPECT_TRUE(result.error);
+    }
+    // Both connections close: the idle one at once, the cancelled one as
+    // libsoup lets go of its request.
+    gtk::iterateMainLoopUntil([] { return false; }, 0.2);
+    EXPECT_EQ(openConnectionsTo(server_.port()), 0);
+    EXPECT_EQ(results.size(), 2u);
+    EXPECT_EQ(server_.requestCount(), 2u);
+
+    // The next request gets a connection of its own.
+    const HttpResult next = exchange(get("/ok"));
+    EXPECT_EQ(next.status, 200);
+    EXPECT_EQ(openConnectionsTo(server_.port()), 1);
 }
 
 TEST_F(SoupHttpClientTest, DestroyingTheClientDropsRequestsInFlight) {

@@ -2,11 +2,18 @@
 
 #include "integration/LoopbackHttpServer.h"
 #include "platform/gtk/MainLoop.h"
+#include "platform/gtk/WebEngine.h"
 
 #include <chrono>
+#include <csignal>
+#include <dirent.h>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <optional>
 #include <string>
+#include <unistd.h>
+#include <vector>
 #include <webkit2/webkit2.h>
 
 namespace quorvel::gtk {
@@ -14,10 +21,28 @@ namespace {
 
 using std::chrono::steady_clock;
 
+using Headers = std::vector<std::pair<std::string, std::string>>;
+
 class CountingNavigationDelegate final : public WebViewNavigationDelegate {
 public:
     void webViewDidFinishNavigation() override { ++finished; }
+    void webViewDidFailNavigation() override { ++failed; }
+    bool webViewShouldAcceptResponse(const Headers& headers) override {
+        ++asked;
+        for (const auto& [name, value] : headers) {
+            if (name == "X-Refuse") {
+                return false;
+            }
+        }
+        return true;
+    }
+    void webViewWebContentProcessDidTerminate(WebProcessTermination reason) override {
+        terminations.push_back(reason);
+    }
     int finished = 0;
+    int failed = 0;
+    int asked = 0;
+    std::vector<WebProcessTermination> terminations;
 };
 
 test::ScriptedResponse page(const std::string& title) {
@@ -27,6 +52,40 @@ test::ScriptedResponse page(const std::string& title) {
     response.headers = {{"Content-Type", "text/html; charset=utf-8"},
                         {"Cache-Control", "max-age=3600"}};
     return response;
+}
+
+// The engine's web processes among the descendants of this process.
+std::vector<pid_t> webProcesses() {
+    std::map<pid_t, std::vector<pid_t>> children;
+    std::map<pid_t, std::string> names;
+    if (DIR* proc = opendir("/proc")) {
+        while (const dirent* entry = readdir(proc)) {
+            const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+            std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+            std::string line;
+            if (pid <= 0 || !std::getline(stat, line) || line.rfind(')') == std::string::npos) {
+                continue;
+            }
+            // "pid (name) state ppid ...", the name possibly with spaces.
+            const auto open = line.find('('), close = line.rfind(')');
+            names[pid] = line.substr(open + 1, close - open - 1);
+            children[static_cast<pid_t>(std::atoi(line.c_str() + close + 4))].push_back(pid);
+        }
+        closedir(proc);
+    }
+    std::vector<pid_t> found;
+    std::vector<pid_t> pending{getpid()};
+    while (!pending.empty()) {
+        const pid_t parent = pending.back();
+        pending.pop_back();
+        for (const pid_t child : children[parent]) {
+            if (names[child].rfind("WebKitWebProces", 0) == 0) {
+                found.push_back(child);
+            }
+            pending.push_back(child);
+        }
+    }
+    return found;
 }
 
 // The real web view, loading from a loopback server.
@@ -79,7 +138,8 @@ protected:
     }
 
     test::LoopbackHttpServer server_;
-    WebKitPageView view_;
+    WebEngine engine_;
+    WebKitPageView view_{engine_};
     CountingNavigationDelegate navigation_;
     int failures_ = 0;
 };
@@ -90,6 +150,7 @@ TEST_F(WebKitPageViewTest, AFailedLoadNeverFinishesAndTheNextLiveOneFinishesOnce
     view_.load(PageRequest{refused, CachePolicy::ReloadIgnoringLocalCacheData, 60.0});
     ASSERT_TRUE(settle());
     EXPECT_EQ(failures_, 1);
+    EXPECT_EQ(navigation_.failed, 1) << "the error page's own load counts too, or not at all";
     EXPECT_EQ(navigation_.finished, 0);
     // The engine's error page stays, telling what went wrong.
     EXPECT_NE(bodyText().find("Connection refused"), std::string::npos);
@@ -110,7 +171,7 @@ TEST_F(WebKitPageViewTest, ADirectLoadIsNotAnsweredFromTheCache) {
 
     // The page changes; the next start loads it directly into a new view.
     server_.route("/", page("second"));
-    WebKitPageView next;
+    WebKitPageView next(engine_);
     next.load(PageRequest{url, CachePolicy::ReloadIgnoringLocalCacheData, 60.0});
     ASSERT_TRUE(settle(next));
     EXPECT_STREQ(webkit_web_view_get_title(WEBKIT_WEB_VIEW(next.widget())), "second");
@@ -123,12 +184,84 @@ TEST_F(WebKitPageViewTest, ALoadWithoutAnAnswerIsStoppedAsAFailureAfterItsTimeOu
     ASSERT_TRUE(settle(8.0)) << "the load still hangs";
     EXPECT_LT(steady_clock::now() - started, std::chrono::seconds(4));
     EXPECT_EQ(failures_, 1);
+    EXPECT_EQ(navigation_.failed, 1);
     EXPECT_EQ(navigation_.finished, 0);
 
     server_.route("/", page("live"));
     view_.load(PageRequest{server_.baseUrl() + "/", CachePolicy::UseProtocolCachePolicy, 60.0});
     ASSERT_TRUE(settle());
     EXPECT_EQ(navigation_.finished, 1);
+}
+
+TEST_F(WebKitPageViewTest, AnAnswerTheDelegateRefusesIsNotShownAndFailsOnce) {
+    auto refused = page("refused");
+    refused.headers.emplace_back("X-Refuse", "yes");
+    server_.route("/refused", refused);
+    view_.load(
+        PageRequest{server_.url("/refused"), CachePolicy::ReloadIgnoringLocalCacheData, 60.0});
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(navigation_.asked, 1);
+    EXPECT_EQ(navigation_.failed, 1);
+    EXPECT_EQ(navigation_.finished, 0);
+    const char* title = webkit_web_view_get_title(engine());
+    EXPECT_EQ(std::string(title ? title : ""), "");
+    EXPECT_EQ(bodyText().find("refused"), std::string::npos);
+
+    server_.route("/", page("live"));
+    view_.load(PageRequest{server_.baseUrl() + "/", CachePolicy::UseProtocolCachePolicy, 60.0});
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(navigation_.asked, 2);
+    EXPECT_EQ(navigation_.failed, 1);
+    EXPECT_EQ(navigation_.finished, 1);
+    EXPECT_STREQ(webkit_web_view_get_title(engine()), "live");
+}
+
+// The message page replaces a load still waiting for its answer; neither that
+// load (not even its time-out) nor the page reports anything, and a reload
+// goes back to the page asked for.
+TEST_F(WebKitPageViewTest, TheMessagePageReportsNothingAndAReloadLeavesIt) {
+    server_.route("/page", test::ScriptedResponse::neverAnswer());
+    view_.load(PageRequest{server_.url("/page"), CachePolicy::ReloadIgnoringLocalCacheData, 1.0});
+    ASSERT_TRUE(gtk::iterateMainLoopUntil([&] { return server_.requestCount() == 1; }, 10.0));
+    gtk::iterateMainLoopUntil([] { return false; }, 0.2);
+    view_.showMessagePage("<服务> & \"标题\"", "第一行 <b>粗</b>\n第二行");
+    gtk::iterateMainLoopUntil([] { return false; }, 1.5);
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(navigation_.failed, 0);
+    EXPECT_EQ(navigation_.finished, 0);
+    EXPECT_EQ(navigation_.asked, 0);
+    EXPECT_STREQ(webkit_web_view_get_title(engine()), "<服务> & \"标题\"");
+    EXPECT_NE(bodyText().find("第一行 <b>粗</b>\n第二行"), std::string::npos) << bodyText();
+
+    server_.route("/page", page("live"));
+    view_.reload();
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(navigation_.finished, 1);
+    EXPECT_STREQ(webkit_web_view_get_title(engine()), "live");
+}
+
+TEST_F(WebKitPageViewTest, TheEndOfThePagesProcessIsReportedWithItsReason) {
+    server_.route("/", page("live"));
+    const PageRequest live{server_.baseUrl() + "/", CachePolicy::UseProtocolCachePolicy, 60.0};
+    view_.load(live);
+    ASSERT_TRUE(settle());
+    webkit_web_view_terminate_web_process(engine());
+    ASSERT_TRUE(
+        gtk::iterateMainLoopUntil([&] { return navigation_.terminations.size() == 1; }, 10.0));
+    EXPECT_EQ(navigation_.terminations[0], WebProcessTermination::RequestedByApplication);
+
+    view_.load(live);
+    ASSERT_TRUE(settle());
+    ASSERT_EQ(navigation_.finished, 2);
+    const std::vector<pid_t> processes = webProcesses();
+    ASSERT_FALSE(processes.empty());
+    for (const pid_t process : processes) {
+        kill(process, SIGKILL);
+    }
+    ASSERT_TRUE(
+        gtk::iterateMainLoopUntil([&] { return navigation_.terminations.size() == 2; }, 10.0));
+    EXPECT_EQ(navigation_.terminations[1], WebProcessTermination::Crashed);
+    EXPECT_EQ(navigation_.failed, 0);
 }
 
 } // namespace

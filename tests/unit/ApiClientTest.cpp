@@ -51,9 +51,45 @@ TEST_F(ApiClientTest, AStatusBelow200IsAFailureForGetPostAndSync) {
 TEST_F(ApiClientTest, AnErrorWithA2xxAnswerStillCountsAsSuccess) {
     bool success = false;
     app->postAPI("/api/desktop-notifications/initialize", [&](bool ok) { success = ok; });
-    platform.completeRequest(HttpResult{std::nullopt, 204, "connection reset"});
+    platform.completeRequest(HttpResult{std::nullopt, 204, "connection reset", {}});
     EXPECT_TRUE(success);
     EXPECT_EQ(lastLogLine(), "POST /api/desktop-notifications/initialize status=204");
+}
+
+// Only answers from the service the shell started count, with the local one.
+TEST_F(ApiClientTest, AnAnswerWithoutTheServiceTokenIsAFailureForGetPostAndSync) {
+    FakePlatform local;
+    auto localApp = std::make_shared<AppDelegate>(local, false);
+    localApp->applicationDidFinishLaunching();
+    local.completeRequestWithStatus(200);
+    local.runMainQueue();
+    local.pendingRequests.clear();
+
+    std::optional<std::string> body = "unset";
+    localApp->getAPI("/api/desktop-notifications/pending",
+                     [&](auto answer, auto) { body = std::move(answer); });
+    local.completeRequestFromStranger(200, R"({"notifications":[]})");
+    EXPECT_EQ(body, std::nullopt);
+    bool success = true;
+    localApp->postAPI("/api/desktop-notifications/n-1/mark-notified",
+                      [&](bool ok) { success = ok; });
+    local.completeRequestFromStranger(204);
+    EXPECT_FALSE(success);
+    localApp->syncQuotes();
+    local.completeRequestFromStranger(200);
+    local.runMainQueue();
+    EXPECT_EQ(local.count("webView.reload"), 0);
+    EXPECT_EQ(local.shownAlerts.back().messageText, "同步行情失败。");
+    // Nor may its page be shown.
+    EXPECT_FALSE(localApp->webViewShouldAcceptResponse({{"Content-Type", "text/html"}}));
+    EXPECT_TRUE(localApp->webViewShouldAcceptResponse(
+        {{"x-quorvel-service-token", localApp->serviceToken()}}));
+
+    // Answers that carry it count as before.
+    localApp->getAPI("/api/desktop-notifications/pending",
+                     [&](auto answer, auto) { body = std::move(answer); });
+    local.completeRequestWithStatus(200, R"({"notifications":[]})");
+    EXPECT_EQ(body, R"({"notifications":[]})");
 }
 
 } // namespace

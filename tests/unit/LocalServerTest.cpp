@@ -1,6 +1,8 @@
 #include "unit/AppFixture.h"
 
+#include <fstream>
 #include <gmock/gmock.h>
+#include <iterator>
 
 namespace quorvel::testing {
 namespace {
@@ -9,6 +11,10 @@ class LocalServerTest : public AppFixture {
 protected:
     void SetUp() override { makeApp(false); }
     void start() { app->applicationDidFinishLaunching(); }
+    std::string readLog() const {
+        std::ifstream in(*app->logFilePath());
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
     std::optional<AlertSpec> fatalAlert() const {
         for (const auto& alert : platform.shownAlerts) {
             if (alert.messageText == "Quorvel无法启动") {
@@ -41,6 +47,7 @@ TEST_F(LocalServerTest, NodeCandidatesAreTriedInOrderAndMustBeExecutable) {
 TEST_F(LocalServerTest, LaunchesNodeOnTheScriptWithItsEnvironment) {
     platform.environmentVariables["PORT"] = "5000"; // inherited values win
     platform.environmentVariables["LANG"] = "zh_CN.UTF-8";
+    platform.environmentVariables["QUORVEL_SERVICE_TOKEN"] = "known-to-others";
     start();
     ASSERT_EQ(platform.launchedProcesses.size(), 1u);
     const ProcessSpec& details = platform.launchedProcesses[0];
@@ -54,6 +61,9 @@ TEST_F(LocalServerTest, LaunchesNodeOnTheScriptWithItsEnvironment) {
     EXPECT_EQ(details.environment.at("ENV_FILE"), dataDir + "/.env");
     EXPECT_EQ(details.environment.at("LANG"), "zh_CN.UTF-8");
     EXPECT_EQ(details.environment.at("PATH"), "/usr/bin:/bin");
+    // The token is the shell's own, whatever the environment holds.
+    EXPECT_EQ(details.environment.at("QUORVEL_SERVICE_TOKEN"), app->serviceToken());
+    EXPECT_EQ(app->serviceToken().size(), 32u);
     EXPECT_TRUE(app->hasServerProcess());
     // The probe still uses the fixed port.
     EXPECT_EQ(platform.sentRequests.at(0).url, "http://127.0.0.1:45721");
@@ -86,6 +96,109 @@ TEST_F(LocalServerTest, FailedLaunchEndsInItsFatalAlert) {
     EXPECT_EQ(fatalAlert()->informativeText, "启动本地服务失败：Permission denied");
     EXPECT_FALSE(app->hasServerProcess());
     EXPECT_EQ(platform.count("application.terminate"), 1);
+}
+
+// The service answers the start-up probe, then ends again and again.
+class ServerSupervisionTest : public LocalServerTest {
+protected:
+    void SetUp() override {
+        LocalServerTest::SetUp();
+        start();
+        platform.completeRequestWithStatus(200);
+        platform.runMainQueue();
+        platform.finishNavigation();
+        platform.pendingRequests.clear();
+        platform.calls.clear();
+    }
+    // Seconds from the child's end to the next launch.
+    double timeToRelaunch(ProcessExit how = ProcessExit{1, std::nullopt}) {
+        const std::size_t launches = platform.launchedProcesses.size();
+        platform.exitNewestProcess(how);
+        platform.runMainQueue();
+        const double endedAt = platform.mainQueue().now();
+        while (platform.launchedProcesses.size() == launches) {
+            platform.advance(0.5);
+            if (platform.mainQueue().now() - endedAt > 600) {
+                return -1;
+            }
+        }
+        return platform.mainQueue().now() - endedAt;
+    }
+};
+
+TEST_F(ServerSupervisionTest, AnEndedServiceIsStartedAgainAlikeAfterGrowingDelays) {
+    std::vector<double> delays;
+    for (int i = 0; i < 7; ++i) {
+        delays.push_back(timeToRelaunch(i == 0 ? ProcessExit{std::nullopt, 9} : ProcessExit{}));
+    }
+    EXPECT_THAT(delays, ::testing::ElementsAre(1, 2, 4, 8, 16, 30, 30));
+    // Each child is started as the first was, token included.
+    ASSERT_EQ(platform.launchedProcesses.size(), 8u);
+    for (const ProcessSpec& child : platform.launchedProcesses) {
+        EXPECT_EQ(child.executable, platform.launchedProcesses[0].executable);
+        EXPECT_EQ(child.arguments, platform.launchedProcesses[0].arguments);
+        EXPECT_EQ(child.workingDirectory, platform.launchedProcesses[0].workingDirectory);
+        EXPECT_EQ(child.environment, platform.launchedProcesses[0].environment);
+    }
+    // A child that ran for a minute was healthy: the next restart is quick.
+    platform.advance(60);
+    EXPECT_EQ(timeToRelaunch(), 1);
+
+    const std::string log = readLog();
+    EXPECT_NE(log.find("local server exited signal=9"), std::string::npos);
+    EXPECT_NE(log.find("local server exited status=1"), std::string::npos);
+    EXPECT_NE(log.find("local server restart in 30s"), std::string::npos);
+}
+
+TEST_F(ServerSupervisionTest, QuittingStartsNothingAndLeavesNoChild) {
+    platform.exitNewestProcess();
+    platform.runMainQueue();
+    platform.application().terminate(); // while the restart waits
+    platform.advance(60);
+    EXPECT_EQ(platform.launchedProcesses.size(), 1u);
+    EXPECT_EQ(platform.count("process.terminate"), 0); // no child left to end
+
+    // A child that ends because the shell quits is not restarted either.
+    FakePlatform other;
+    auto second = std::make_shared<AppDelegate>(other, false);
+    other.application().setDelegate(second.get());
+    second->applicationDidFinishLaunching();
+    other.application().terminate();
+    other.exitNewestProcess(ProcessExit{std::nullopt, 15});
+    other.advance(60);
+    EXPECT_EQ(other.launchedProcesses.size(), 1u);
+    EXPECT_EQ(other.count("process.terminate"), 1);
+}
+
+TEST_F(ServerSupervisionTest, ASilentMinuteIsToldOnceAndAFailedPageLoadsWhenTheServiceIsBack) {
+    platform.failNavigation(); // the page's reload while the service is down
+    platform.exitNewestProcess();
+    platform.runMainQueue();
+    // Restarted children that end before they answer.
+    platform.advance(1);
+    platform.exitNewestProcess();
+    platform.advance(2);
+    ASSERT_EQ(platform.launchedProcesses.size(), 3u);
+    platform.failRequest(); // the new child does not answer yet
+    platform.advance(56.5);
+    EXPECT_EQ(platform.count("notificationCenter.add") + platform.count("alert"), 0);
+    platform.advance(0.5);
+    ASSERT_EQ(platform.shownAlerts.size(), 1u); // no permission: the fallback
+    EXPECT_EQ(platform.shownAlerts[0].messageText, "Quorvel");
+    EXPECT_EQ(platform.shownAlerts[0].informativeText,
+              "本地服务已停止运行，正在自动重启；恢复之前不会收到新的提醒。");
+    platform.advance(600);
+    EXPECT_EQ(platform.shownAlerts.size(), 1u);
+
+    // It answers at last: the failed page is loaded at once.
+    platform.calls.clear();
+    while (!platform.pendingRequests.empty() &&
+           platform.pendingRequests.front().request.url != "http://127.0.0.1:45721") {
+        platform.pendingRequests.pop_front();
+    }
+    ASSERT_FALSE(platform.pendingRequests.empty());
+    platform.completeRequestWithStatus(200);
+    EXPECT_EQ(platform.count("webView.load http://127.0.0.1:45721 cache=0"), 1);
 }
 
 } // namespace

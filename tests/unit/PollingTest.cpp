@@ -180,6 +180,51 @@ TEST_F(PollingTest, PreparationAnnouncesAsksAndRestartsPollingWhateverTheAnswers
     EXPECT_EQ(platform.sentRequests.back().url, pending);
 }
 
+TEST_F(PollingTest, AWakeUpGivesUpThePollUnderWayAndPollsAtOnce) {
+    app->startDesktopNotificationPolling();
+    platform.advance(5);
+    platform.systemEventsDelegate->systemDidResume();
+    EXPECT_EQ(platform.count("http.dropConnections"), 1);
+    EXPECT_THAT(sentUrls(),
+                ElementsAre(std::string("GET ") + pending, std::string("GET ") + pending));
+    EXPECT_EQ(platform.liveTimerCount(), 1);
+    // The guard still holds.
+    platform.systemEventsDelegate->systemDidResume();
+    EXPECT_EQ(platform.sentRequests.size(), 3u);
+    platform.systemEventsDelegate->networkDidChange();
+    EXPECT_EQ(platform.sentRequests.size(), 3u);
+}
+
+TEST_F(PollingTest, PermissionRefusedForWantOfAServerIsAskedAgainWhenOneAppears) {
+    app->prepareDesktopNotifications();
+    platform.completeRequestWithStatus(204);
+    platform.answerAuthorization(false);
+    platform.runMainQueue();
+    platform.notificationDelegate->notificationServerDidAppear();
+    platform.answerAuthorization(true);
+    EXPECT_TRUE(app->notificationsAllowed());
+    // Granted: a server that replaces it changes nothing.
+    platform.notificationDelegate->notificationServerDidAppear();
+    EXPECT_TRUE(platform.pendingAuthorizations.empty());
+}
+
+TEST_F(PollingTest, FallbackDialogsOpenOneAfterAnotherInTheOrderTheAlertsCame) {
+    int open = 0;
+    int deepest = 0;
+    platform.whileAlertOpen = [&](const AlertSpec&) {
+        deepest = std::max(deepest, ++open);
+        platform.runMainQueue(); // as the dialog's own loop would
+        --open;
+    };
+    app->pollDesktopNotifications();
+    platform.completeRequestWithStatus(200, threeRecords());
+    platform.runMainQueue();
+    EXPECT_EQ(deepest, 1);
+    EXPECT_THAT(alertTexts(), ElementsAre("贵州茅台 突破 1800", "腾讯控股", "平安银行"));
+    EXPECT_EQ(platform.count("sound.beep"), 3);
+    EXPECT_EQ(platform.count("http.send POST"), 3); // acknowledged as they were queued
+}
+
 TEST_F(PollingTest, ARecordStillBeingShownIsNotShownAgainByTheNextPoll) {
     const std::string one =
         R"({"notifications":[{"id":"n-1","messageTitle":"a","messageBody":"b"}]})";

@@ -92,6 +92,28 @@ TEST_F(ReadinessProbeTest, AnAnswerOnTheLastProbeStillLoads) {
     EXPECT_TRUE(platform.shownAlerts.empty());
 }
 
+TEST_F(ReadinessProbeTest, AnotherProgramOnThePortEndsStartUpAndIsNeverAskedAgain) {
+    app->applicationDidBecomeActive(); // polls, but not a port nobody has vouched for
+    failProbes(2);                     // the service started here answers 503 while it starts
+    platform.completeRequestFromStranger(200, "<html>someone else's page");
+    // Meanwhile the service started here ends, since it cannot listen; it is
+    // not started again behind the alert.
+    platform.whileAlertOpen = [this](const AlertSpec&) {
+        platform.exitNewestProcess();
+        platform.advance(5);
+    };
+    platform.runMainQueue();
+    EXPECT_EQ(platform.launchedProcesses.size(), 1u);
+    ASSERT_EQ(platform.shownAlerts.size(), 1u);
+    EXPECT_EQ(platform.shownAlerts[0].messageText, "Quorvel无法启动");
+    EXPECT_EQ(platform.shownAlerts[0].informativeText,
+              "端口 45721 已被其他程序占用，无法启动本地服务。");
+    EXPECT_EQ(platform.count("webView.load"), 0);
+    platform.advance(10);
+    EXPECT_EQ(platform.sentRequests.size(), 3u);
+    EXPECT_FALSE(app->preparedDesktopNotifications());
+}
+
 TEST_F(ReadinessProbeTest, APendingProbeDoesNotKeepTheApplicationAlive) {
     std::weak_ptr<AppDelegate> weak = app;
     app.reset();

@@ -126,10 +126,14 @@ struct State : NotificationSignalListener, std::enable_shared_from_this<State> {
     void notificationClosed(guint32 id) override { shown.erase(id); }
 
     // Forget the old server's numbers, so that another program's
-    // notification is never taken for one of ours, and what it could do.
-    void notificationServerChanged() override {
+    // notification is never taken for one of ours, and what it could do;
+    // then tell the delegate of a new server, which it may ask afresh.
+    void notificationServerChanged(bool serverAppeared) override {
         shown.clear();
         capabilities->forget();
+        if (serverAppeared && alive && delegate != nullptr) {
+            delegate->notificationServerDidAppear();
+        }
     }
 
     // Asks the delegate how to present a notification while the application

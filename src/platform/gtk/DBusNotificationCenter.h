@@ -44,6 +44,11 @@ struct NotificationServerBounds {
 //   the delegate as the user opening it. The activation token the server
 //   sends just before it (ActivationToken) goes to `activationTokenArrived`,
 //   so that the window the click brings forward may take the focus.
+// - When org.freedesktop.Notifications gets a new owner (a server started,
+//   or replaced the one before), the delegate hears
+//   notificationServerDidAppear, once the old server's capabilities are
+//   forgotten; not when the server goes away. The centre watches the name
+//   from its first request on (which makes the bus connection).
 //
 // Without a session bus or a server, permission is refused and every
 // request fails with a message. Destroying the center cancels its requests

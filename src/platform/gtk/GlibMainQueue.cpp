@@ -61,6 +61,9 @@ public:
         return std::make_unique<GlibTimer>(id);
     }
 
+    // The clock of the GLib timers (CLOCK_MONOTONIC on Linux).
+    double now() const override { return static_cast<double>(g_get_monotonic_time()) / 1e6; }
+
 private:
     struct Pending {
         GlibMainQueue* queue;

@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 #include "platform/gtk/DBusNotificationCenter.h"
+#include "platform/gtk/GioSystemEvents.h"
 #include "platform/gtk/GlibMainQueue.h"
 #include "platform/gtk/GtkAlerts.h"
 #include "platform/gtk/GtkDesktopServices.h"
@@ -9,7 +10,6 @@
 #include "platform/gtk/GtkMenuBar.h"
 #include "platform/gtk/GtkmmApplication.h"
 #include "platform/gtk/LinuxSystemEnvironment.h"
-#include "platform/gtk/PageWebViews.h"
 #include "platform/gtk/PosixProcessLauncher.h"
 #include "platform/gtk/SoupHttpClient.h"
 #include "platform/gtk/WebEngine.h"
@@ -40,21 +40,22 @@ public:
           menus(app.gtkApplication(), "Quorvel",
                 systemEnvironment->resourcePath("icons", "quorvel-status.svg")),
           clipboard(makeClipboardPasteboard()), desktop(makeDefaultHandlerWorkspace()),
-          beeper(makeDisplayBeep()), launcher(makePosixProcessLauncher()) {
+          beeper(makeDisplayBeep()), launcher(makePosixProcessLauncher()),
+          events(makeGioSystemEvents()) {
         // Quitting ends every open dialog, whose loops would otherwise keep
         // the event loop from ending until someone answers them.
         app.setTerminationHandler([this] { dialogs->endAll(); });
         // Only the instance that runs prepares the engine; a second start
         // hands over before start-up.
         app.setBeforeLaunching([this] {
-            engineNote = prepareWebEngine(sandboxTrial);
+            engineNote = engine.prepare();
             // The bundled service takes longer to start than the engine's
             // web process: that process starts while the service does, not
             // once it answers. (With the cloud service the page's load
             // starts the process at once; starting it earlier there only
             // competes with start-up for the processor.)
             if (!build::useCloudBackend) {
-                startEarlyWebProcess();
+                engine.startEarlyWebProcess();
             }
         });
     }
@@ -69,6 +70,7 @@ public:
     Workspace& workspace() override { return *desktop; }
     Sound& sound() override { return *beeper; }
     ProcessLauncher& processLauncher() override { return *launcher; }
+    SystemEvents& systemEvents() override { return *events; }
     const SystemEnvironment& environment() override { return *systemEnvironment; }
 
     std::vector<std::string> takeStartUpNotes() override {
@@ -79,7 +81,9 @@ public:
         return notes;
     }
 
-    std::unique_ptr<WebView> createWebView() override { return std::make_unique<WebKitPageView>(); }
+    std::unique_ptr<WebView> createWebView() override {
+        return std::make_unique<WebKitPageView>(engine);
+    }
 
     // The application has one window; it is remembered for dialogs and for
     // presentation decisions.
@@ -96,8 +100,9 @@ public:
 private:
     bool mainWindowIsActive() const { return mainWindow && mainWindow->gtkWindow().is_active(); }
 
-    // Runs while the toolkit starts.
-    SandboxTrial sandboxTrial;
+    // First, so that its sandbox trial runs while the toolkit starts; last to go,
+    // after every view it made.
+    WebEngine engine;
     GtkmmApplication app;
     std::unique_ptr<MainQueue> queue;
     std::unique_ptr<HttpClient> http;
@@ -109,6 +114,7 @@ private:
     std::unique_ptr<Workspace> desktop;
     std::unique_ptr<Sound> beeper;
     std::unique_ptr<ProcessLauncher> launcher;
+    std::unique_ptr<SystemEvents> events;
     GtkMainWindow* mainWindow = nullptr;
     std::optional<std::string> engineNote;
 };

@@ -45,11 +45,17 @@ void onNotificationClosed(GDBusConnection*, const gchar*, const gchar*, const gc
     listener->notificationClosed(id);
 }
 
+// NameOwnerChanged(name, old owner, new owner): an empty new owner means
+// the server went away.
 void onNameOwnerChanged(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
-                        GVariant*, gpointer data) {
-    if (const auto listener = static_cast<WeakListener*>(data)->lock()) {
-        listener->notificationServerChanged();
+                        GVariant* parameters, gpointer data) {
+    const auto listener = listenerFor(data, parameters, "(sss)");
+    if (!listener) {
+        return;
     }
+    const gchar* newOwner = nullptr;
+    g_variant_get(parameters, "(&s&s&s)", nullptr, nullptr, &newOwner);
+    listener->notificationServerChanged(*newOwner != '\0');
 }
 
 void freeListener(gpointer data) {

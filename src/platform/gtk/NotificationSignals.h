@@ -21,7 +21,9 @@ public:
     virtual void notificationClosed(guint32 id) = 0;
     // The server's bus name changed hands: a new server (or none) numbers
     // its notifications afresh and may take other capabilities.
-    virtual void notificationServerChanged() = 0;
+    // `serverAppeared`: the name has an owner now (a server started, or
+    // replaced the one before); false when the server went away.
+    virtual void notificationServerChanged(bool serverAppeared) = 0;
 };
 
 // The centre's subscriptions to the server's signals on one connection.

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <glib.h>
 #include <linux/close_range.h>
 #include <string>
@@ -93,14 +94,39 @@ ExecPlan makePlan(const ProcessSpec& details) {
     reportAndExit(reportFd, ChildFailure::Execute, errno);
 }
 
+// Shared by the handle and the child watch.
 struct ChildState {
     pid_t pid = 0;
     std::atomic<bool> reaped{false};
+    // Main loop only. Dropped with the handle: the child is still reaped,
+    // but nobody hears of it.
+    std::function<void(const ProcessExit&)> exited;
 };
+
+ProcessExit exitFromWaitStatus(int status) {
+    ProcessExit exit;
+    if (WIFEXITED(status)) {
+        exit.exitStatus = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        exit.signal = WTERMSIG(status);
+    }
+    return exit;
+}
+
+void onChildExited(GPid, gint waitStatus, gpointer data) {
+    ChildState& state = **static_cast<std::shared_ptr<ChildState>*>(data);
+    state.reaped = true;
+    if (auto exited = std::exchange(state.exited, nullptr)) {
+        exited(exitFromWaitStatus(waitStatus));
+    }
+}
 
 class PosixChildProcess final : public ChildProcess {
 public:
     explicit PosixChildProcess(std::shared_ptr<ChildState> state) : state_(std::move(state)) {}
+    ~PosixChildProcess() override { state_->exited = nullptr; }
+    PosixChildProcess(const PosixChildProcess&) = delete;
+    PosixChildProcess& operator=(const PosixChildProcess&) = delete;
 
     void terminate() override {
         // Until the child watch has reaped it, the pid is still this child's
@@ -116,7 +142,8 @@ private:
 
 class PosixProcessLauncher final : public ProcessLauncher {
 public:
-    LaunchResult launch(const ProcessSpec& details) override {
+    LaunchResult launch(const ProcessSpec& details,
+                        std::function<void(const ProcessExit&)> exited) override {
         const ExecPlan plan = makePlan(details);
         LaunchResult result;
 
@@ -167,12 +194,9 @@ public:
 
         auto state = std::make_shared<ChildState>();
         state->pid = pid;
+        state->exited = std::move(exited);
         g_child_watch_add_full(
-            G_PRIORITY_DEFAULT, pid,
-            [](GPid, gint, gpointer data) {
-                (*static_cast<std::shared_ptr<ChildState>*>(data))->reaped = true;
-            },
-            new std::shared_ptr<ChildState>(state),
+            G_PRIORITY_DEFAULT, pid, onChildExited, new std::shared_ptr<ChildState>(state),
             [](gpointer data) { delete static_cast<std::shared_ptr<ChildState>*>(data); });
         result.process = std::make_unique<PosixChildProcess>(std::move(state));
         return result;

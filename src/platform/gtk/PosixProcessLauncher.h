@@ -15,7 +15,10 @@ namespace quorvel::gtk {
 // The child asks the kernel for SIGTERM when its parent dies, so a crashed
 // shell never leaves it running. The kernel ties that to the thread that
 // forked: call launch() from the main thread. Exited children are reaped on
-// the GLib main loop; terminate() sends SIGTERM until then, and nothing after.
+// the GLib main loop, where `exited` then hears how the child ended (unless
+// its handle is gone: destroying the handle neither kills the child nor stops
+// its reaping); terminate() sends SIGTERM until then, and nothing after.
+// Destroy the handles on the main thread.
 std::unique_ptr<ProcessLauncher> makePosixProcessLauncher();
 
 } // namespace quorvel::gtk

@@ -103,6 +103,13 @@ void onExchangeFinished(GObject* source, GAsyncResult* asyncResult, gpointer dat
     // libsoup reports 0 until a response head has arrived.
     if (const guint status = soup_message_get_status(exchange->message); status != 0) {
         result.status = static_cast<int>(status);
+        soup_message_headers_foreach(
+            soup_message_get_response_headers(exchange->message),
+            [](const char* name, const char* value, gpointer fields) {
+                static_cast<std::vector<std::pair<std::string, std::string>>*>(fields)
+                    ->emplace_back(name, value);
+            },
+            &result.headers);
     }
     if (bytes != nullptr) {
         gsize size = 0;
@@ -229,6 +236,34 @@ public:
 
     SoupHttpClient(const SoupHttpClient&) = delete;
     SoupHttpClient& operator=(const SoupHttpClient&) = delete;
+
+    void dropConnections() override {
+        // Every request under way gives up its completion now; its exchange
+        // goes on only to be freed when libsoup lets go of it.
+        std::vector<std::function<void(HttpResult)>> dropped;
+        std::vector<GCancellable*> cancellables;
+        {
+            std::lock_guard lock(registry_->mutex);
+            for (Exchange* exchange : registry_->live) {
+                dropped.push_back(std::move(exchange->completion));
+                exchange->completion = nullptr;
+                cancellables.push_back(G_CANCELLABLE(g_object_ref(exchange->cancellable)));
+            }
+            registry_->live.clear();
+        }
+        for (GCancellable* cancellable : cancellables) {
+            g_cancellable_cancel(cancellable);
+            g_object_unref(cancellable);
+        }
+        // Closes the idle connections too, so that the next request opens a
+        // new one instead of writing into one that may be dead.
+        soup_session_abort(session_);
+        for (auto& completion : dropped) {
+            HttpResult result;
+            result.error = "Connection dropped after the machine woke up";
+            completion(std::move(result));
+        }
+    }
 
     void send(const HttpRequest& request, std::function<void(HttpResult)> completion) override {
         auto* exchange = new Exchange;

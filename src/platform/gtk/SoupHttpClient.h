@@ -12,7 +12,13 @@ namespace quorvel::gtk {
 // may be called from any thread. Every request starts and every completion
 // runs on the GLib main loop (default context), never inside send().
 // Destroying the client cancels the requests in flight and releases their
-// completions without running them.
+// completions without running them. dropConnections() (main thread) fails
+// them instead, each completion running before it returns, and closes every
+// connection the session keeps.
+//
+// A result has every header field of the final response (repeated fields
+// as they came), names as sent except that libsoup spells the names of the
+// fields it knows its own way; the fields it knows come first.
 //
 // The session's time-out ends a request that waits that long for the network
 // (connecting, or waiting for the response); a request whose timeoutSeconds

@@ -1,8 +1,10 @@
 #include "platform/gtk/WebEngine.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <sys/wait.h>
+#include <thread>
 #include <utility>
 #include <webkit2/webkit2.h>
 
@@ -10,8 +12,7 @@ namespace quorvel::gtk {
 
 namespace {
 
-// The programs the engine runs its sandbox with (fixed paths in the engine).
-constexpr const char* bubblewrapPath = "/usr/bin/bwrap";
+// The bus proxy the engine runs its sandbox with (a fixed path in the engine).
 constexpr const char* busProxyPath = "/usr/bin/xdg-dbus-proxy";
 
 // The engine tests bubblewrap itself only inside Podman-style containers,
@@ -24,8 +25,16 @@ bool engineDecidesItself() {
            (disabled && std::string(disabled) != "0");
 }
 
-// The child's wait status, or nothing if it cannot be had.
-std::optional<int> waitFor(GPid pid) {
+// "5 s", or "1500 ms" where whole seconds would not say it.
+std::string describe(std::chrono::milliseconds span) {
+    if (span.count() % 1000 == 0) {
+        return std::to_string(span.count() / 1000) + " s";
+    }
+    return std::to_string(span.count()) + " ms";
+}
+
+// The child's wait status once it has ended, or nothing if it cannot be had.
+std::optional<int> reap(GPid pid) {
     int waitStatus = 0;
     while (waitpid(pid, &waitStatus, 0) < 0) {
         if (errno != EINTR) {
@@ -35,6 +44,20 @@ std::optional<int> waitFor(GPid pid) {
     return waitStatus;
 }
 
+// No accelerated compositing: without a GPU (and under Xvfb) it runs on
+// Mesa's software renderer, and for the watchlist page it cost about 85 MiB
+// more PSS and twice the start-up CPU time, loading no faster. No page can
+// tell the difference; it also avoids the blank views some GPU drivers give.
+// Figures in bench/README.md. A related view shares its settings, so the
+// early view has them from the start: changing the compositing policy once
+// the process runs stalls the page view's first load.
+GtkWidget* withPageSettings(GtkWidget* view) {
+    webkit_settings_set_hardware_acceleration_policy(
+        webkit_web_view_get_settings(WEBKIT_WEB_VIEW(view)),
+        WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    return view;
+}
+
 } // namespace
 
 // Everywhere else the engine runs bubblewrap unchecked. Where bubblewrap
@@ -42,7 +65,9 @@ std::optional<int> waitFor(GPid pid) {
 // its bus proxy is missing, the engine's start of its sandboxed bus proxy
 // fails and the engine aborts the whole program. The same trial run the
 // engine makes inside containers tells beforehand.
-SandboxTrial::SandboxTrial() {
+SandboxTrial::SandboxTrial(std::chrono::milliseconds timeLimit, std::string bubblewrapPath)
+    : limit(timeLimit), bubblewrap(std::move(bubblewrapPath)),
+      started(std::chrono::steady_clock::now()) {
     if (engineDecidesItself()) {
         return;
     }
@@ -50,9 +75,9 @@ SandboxTrial::SandboxTrial() {
         failure = std::string(busProxyPath) + " is missing";
         return;
     }
-    const char* argv[] = {bubblewrapPath,  "--ro-bind", "/",     "/",
-                          "--proc",        "/proc",     "--dev", "/dev",
-                          "--unshare-all", "true",      nullptr};
+    const char* argv[] = {bubblewrap.c_str(), "--ro-bind", "/",     "/",
+                          "--proc",           "/proc",     "--dev", "/dev",
+                          "--unshare-all",    "true",      nullptr};
     GError* error = nullptr;
     if (!g_spawn_async(nullptr, const_cast<char**>(argv), nullptr,
                        static_cast<GSpawnFlags>(G_SPAWN_DO_NOT_REAP_CHILD |
@@ -68,33 +93,106 @@ SandboxTrial::~SandboxTrial() {
     // A second start hands over to the running instance without asking for
     // the result; its trial run ends here.
     if (pid > 0) {
-        waitFor(pid);
+        finishTrialRun();
     }
 }
 
 std::optional<std::string> SandboxTrial::result() {
     if (pid > 0) {
-        const std::optional<int> waitStatus = waitFor(std::exchange(pid, 0));
-        GError* error = nullptr;
-        if (!waitStatus) {
-            failure = std::string(bubblewrapPath) + ": its trial run's end was not seen";
-        } else if (!g_spawn_check_wait_status(*waitStatus, &error)) {
-            failure = std::string(bubblewrapPath) + ": " + error->message;
-            g_error_free(error);
-        }
+        failure = finishTrialRun();
     }
     return failure;
 }
 
-std::optional<std::string> prepareWebEngine(SandboxTrial& trial) {
+// A bwrap stuck (on a mount, say) must not hold up start-up for good: past
+// the limit it is killed, and the sandbox counts as unavailable.
+std::optional<std::string> SandboxTrial::finishTrialRun() {
+    const GPid child = std::exchange(pid, 0);
+    const auto deadline = started + limit;
+    int waitStatus = 0;
+    for (;;) {
+        const pid_t ended = waitpid(child, &waitStatus, WNOHANG);
+        if (ended == child) {
+            break;
+        }
+        if (ended < 0 && errno != EINTR) {
+            return bubblewrap + ": its trial run's end was not seen";
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            kill(child, SIGKILL);
+            reap(child);
+            return bubblewrap + ": its trial run did not end within " + describe(limit);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    GError* error = nullptr;
+    if (!g_spawn_check_wait_status(waitStatus, &error)) {
+        std::string message = bubblewrap + ": " + error->message;
+        g_error_free(error);
+        return message;
+    }
+    return std::nullopt;
+}
+
+WebEngine::WebEngine() = default;
+
+WebEngine::~WebEngine() {
+    stopWatchingTaker();
+    releaseEarlyView();
+}
+
+std::optional<std::string> WebEngine::prepare() {
     WebKitWebContext* context = webkit_web_context_get_default();
     std::optional<std::string> note;
-    if (const auto failure = trial.result()) {
+    if (const auto failure = sandboxTrial.result()) {
         note = "web sandbox unavailable, web content runs without it: " + *failure;
     } else {
         webkit_web_context_set_sandbox_enabled(context, TRUE);
     }
     return note;
+}
+
+void WebEngine::startEarlyWebProcess() {
+    if (earlyView) {
+        return;
+    }
+    earlyView = withPageSettings(webkit_web_view_new());
+    g_object_ref_sink(earlyView);
+    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(earlyView), "about:blank");
+}
+
+GtkWidget* WebEngine::newPageWebView() {
+    if (!earlyView || earlyViewTaker) {
+        return withPageSettings(webkit_web_view_new());
+    }
+    GtkWidget* view = webkit_web_view_new_with_related_view(WEBKIT_WEB_VIEW(earlyView));
+    earlyViewTaker = view;
+    g_object_add_weak_pointer(G_OBJECT(view), reinterpret_cast<gpointer*>(&earlyViewTaker));
+    g_signal_connect(view, "load-changed", G_CALLBACK(onTakerLoadChanged), this);
+    return view;
+}
+
+void WebEngine::stopWatchingTaker() {
+    if (earlyViewTaker) {
+        g_signal_handlers_disconnect_by_data(earlyViewTaker, this);
+        g_object_remove_weak_pointer(G_OBJECT(earlyViewTaker),
+                                     reinterpret_cast<gpointer*>(&earlyViewTaker));
+        earlyViewTaker = nullptr;
+    }
+}
+
+void WebEngine::releaseEarlyView() {
+    if (earlyView) {
+        g_object_unref(std::exchange(earlyView, nullptr));
+    }
+}
+
+void WebEngine::onTakerLoadChanged(GtkWidget*, int event, gpointer data) {
+    if (event == WEBKIT_LOAD_COMMITTED || event == WEBKIT_LOAD_FINISHED) {
+        auto* self = static_cast<WebEngine*>(data);
+        self->stopWatchingTaker();
+        self->releaseEarlyView();
+    }
 }
 
 } // namespace quorvel::gtk

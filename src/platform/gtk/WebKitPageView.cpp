@@ -1,17 +1,60 @@
 #include "platform/gtk/WebKitPageView.h"
 
-#include "platform/gtk/PageWebViews.h"
+#include "platform/gtk/MessagePage.h"
+#include "platform/gtk/WebEngine.h"
 
 #include <algorithm>
+#include <cstring>
 #include <libsoup/soup.h>
+#include <utility>
+#include <vector>
 #include <webkit2/webkit2.h>
 
 namespace quorvel::gtk {
 
-WebKitPageView::WebKitPageView() : view(newPageWebView()) {
+namespace {
+
+// Only answers over HTTP have header fields to judge; the application's own
+// pages (about:, data:) have none.
+bool isHttp(const char* uri) {
+    const char* scheme = uri ? g_uri_peek_scheme(uri) : nullptr;
+    return scheme && (std::strcmp(scheme, "http") == 0 || std::strcmp(scheme, "https") == 0);
+}
+
+std::vector<std::pair<std::string, std::string>> headerFields(WebKitURIResponse* response) {
+    std::vector<std::pair<std::string, std::string>> fields;
+    if (SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response)) {
+        soup_message_headers_foreach(
+            headers,
+            +[](const char* name, const char* value, gpointer out) {
+                static_cast<std::vector<std::pair<std::string, std::string>>*>(out)->emplace_back(
+                    name, value);
+            },
+            &fields);
+    }
+    return fields;
+}
+
+WebProcessTermination terminationFor(int reason) {
+    switch (reason) {
+    case WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT:
+        return WebProcessTermination::ExceededMemoryLimit;
+    case WEBKIT_WEB_PROCESS_TERMINATED_BY_API:
+        return WebProcessTermination::RequestedByApplication;
+    case WEBKIT_WEB_PROCESS_CRASHED:
+    default:
+        return WebProcessTermination::Crashed;
+    }
+}
+
+} // namespace
+
+WebKitPageView::WebKitPageView(WebEngine& engine) : view(engine.newPageWebView()) {
     g_object_ref_sink(view);
     g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), this);
     g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), this);
+    g_signal_connect(view, "decide-policy", G_CALLBACK(onDecidePolicy), this);
+    g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessTerminated), this);
     g_signal_connect(view, "script-dialog", G_CALLBACK(onScriptDialog), this);
 }
 
@@ -30,7 +73,10 @@ void WebKitPageView::setUIDelegate(WebViewUIDelegate* delegate) {
 }
 
 void WebKitPageView::load(const PageRequest& request) {
+    messagePageShown = false;
     errorPageExpected = false;
+    failureUnreported = false;
+    lastRequest = request;
     answerTimeoutSeconds = request.timeoutSeconds;
     WebKitURIRequest* uriRequest = webkit_uri_request_new(request.url.c_str());
     SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(uriRequest);
@@ -46,8 +92,27 @@ void WebKitPageView::load(const PageRequest& request) {
 }
 
 void WebKitPageView::reload() {
+    if (messagePageShown) {
+        // The engine would load the message page again; a reload means the
+        // page it stands in for.
+        if (lastRequest) {
+            load(*lastRequest);
+        }
+        return;
+    }
     errorPageExpected = false;
+    failureUnreported = false;
     webkit_web_view_reload(WEBKIT_WEB_VIEW(view));
+}
+
+// It replaces whatever load is under way, which then reports nothing either.
+void WebKitPageView::showMessagePage(const std::string& title, const std::string& text) {
+    stopAwaitingAnswer();
+    messagePageShown = true;
+    errorPageExpected = false;
+    failureUnreported = false;
+    webkit_web_view_load_html(WEBKIT_WEB_VIEW(view), messagePageHtml(title, text).c_str(),
+                              "about:blank");
 }
 
 // A load that has no answer from the server after the request's time-out is
@@ -65,22 +130,34 @@ void WebKitPageView::stopAwaitingAnswer() {
     }
 }
 
+// The delegate is told last in every handler: it may start another load at
+// once.
 gboolean WebKitPageView::onAnswerOverdue(gpointer data) {
     auto* self = static_cast<WebKitPageView*>(data);
     self->answerDeadline = 0;
     self->currentLoadFailed = true;
     self->errorPageExpected = false;
+    self->failureUnreported = false;
     webkit_web_view_stop_loading(WEBKIT_WEB_VIEW(self->view));
+    if (self->navigationDelegate) {
+        self->navigationDelegate->webViewDidFailNavigation();
+    }
     return G_SOURCE_REMOVE;
 }
 
 void WebKitPageView::onLoadChanged(GtkWidget*, int event, gpointer data) {
     auto* self = static_cast<WebKitPageView*>(data);
+    if (self->messagePageShown) {
+        return;
+    }
     switch (event) {
     case WEBKIT_LOAD_STARTED:
         // The engine shows its error page for a failed load as a load of its
         // own; it stays a failure.
         self->currentLoadFailed = self->errorPageExpected;
+        if (!self->errorPageExpected) {
+            self->failureUnreported = false;
+        }
         self->errorPageExpected = false;
         self->awaitAnswer();
         break;
@@ -92,8 +169,15 @@ void WebKitPageView::onLoadChanged(GtkWidget*, int event, gpointer data) {
         break;
     case WEBKIT_LOAD_FINISHED:
         self->stopAwaitingAnswer();
-        if (!self->currentLoadFailed && self->navigationDelegate) {
+        if (!self->navigationDelegate) {
+            break;
+        }
+        // A failure is told when its load ends: by then the engine has asked
+        // for its error page, which a load the delegate starts replaces.
+        if (!self->currentLoadFailed) {
             self->navigationDelegate->webViewDidFinishNavigation();
+        } else if (std::exchange(self->failureUnreported, false)) {
+            self->navigationDelegate->webViewDidFailNavigation();
         }
         break;
     default:
@@ -103,6 +187,10 @@ void WebKitPageView::onLoadChanged(GtkWidget*, int event, gpointer data) {
 
 gboolean WebKitPageView::onLoadFailed(GtkWidget*, int, const char*, GError* error, gpointer data) {
     auto* self = static_cast<WebKitPageView*>(data);
+    if (self->messagePageShown) {
+        // A load the message page replaced: no error page over it.
+        return TRUE;
+    }
     self->stopAwaitingAnswer();
     self->currentLoadFailed = true;
     // The engine shows an error page for every failure but these; the page
@@ -112,7 +200,48 @@ gboolean WebKitPageView::onLoadFailed(GtkWidget*, int, const char*, GError* erro
         !g_error_matches(error, WEBKIT_POLICY_ERROR,
                          WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) &&
         !g_error_matches(error, WEBKIT_PLUGIN_ERROR, WEBKIT_PLUGIN_ERROR_WILL_HANDLE_LOAD);
+    if (self->errorPageExpected) {
+        self->failureUnreported = true;
+    }
     return FALSE;
+}
+
+// The delegate judges the answer of every load of the page (not of the
+// engine's error page, nor of the message page) before any of it is shown.
+gboolean WebKitPageView::onDecidePolicy(GtkWidget*, gpointer decisionPointer, int type,
+                                        gpointer data) {
+    auto* self = static_cast<WebKitPageView*>(data);
+    if (type != WEBKIT_POLICY_DECISION_TYPE_RESPONSE || !self->navigationDelegate ||
+        self->messagePageShown || self->currentLoadFailed) {
+        return FALSE;
+    }
+    auto* decision = WEBKIT_RESPONSE_POLICY_DECISION(decisionPointer);
+    WebKitURIResponse* response = webkit_response_policy_decision_get_response(decision);
+    if (!webkit_response_policy_decision_is_main_frame_main_resource(decision) ||
+        !isHttp(webkit_uri_response_get_uri(response))) {
+        return FALSE;
+    }
+    if (self->navigationDelegate->webViewShouldAcceptResponse(headerFields(response))) {
+        return FALSE;
+    }
+    // The load then fails without an error page; the failure is told when
+    // it ends (or when its answer is overdue, should it not end).
+    self->currentLoadFailed = true;
+    self->failureUnreported = true;
+    webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
+    return TRUE;
+}
+
+void WebKitPageView::onWebProcessTerminated(GtkWidget*, int reason, gpointer data) {
+    auto* self = static_cast<WebKitPageView*>(data);
+    self->stopAwaitingAnswer();
+    // Whatever load was under way is gone with the process.
+    self->currentLoadFailed = true;
+    self->errorPageExpected = false;
+    self->failureUnreported = false;
+    if (self->navigationDelegate) {
+        self->navigationDelegate->webViewWebContentProcessDidTerminate(terminationFor(reason));
+    }
 }
 
 gboolean WebKitPageView::onScriptDialog(GtkWidget*, gpointer dialogPointer, gpointer data) {

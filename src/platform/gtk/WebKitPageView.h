@@ -3,19 +3,25 @@
 #include "platform/WebView.h"
 
 #include <gtk/gtk.h>
+#include <optional>
 
 namespace quorvel::gtk {
 
-// A WebKitWebView with the engine's default settings.
+class WebEngine;
+
+// A WebKitWebView for the page, made by the engine.
 class WebKitPageView final : public WebView {
 public:
-    WebKitPageView();
+    explicit WebKitPageView(WebEngine& engine);
     ~WebKitPageView() override;
+    WebKitPageView(const WebKitPageView&) = delete;
+    WebKitPageView& operator=(const WebKitPageView&) = delete;
 
     void setNavigationDelegate(WebViewNavigationDelegate* delegate) override;
     void setUIDelegate(WebViewUIDelegate* delegate) override;
     void load(const PageRequest& request) override;
     void reload() override;
+    void showMessagePage(const std::string& title, const std::string& text) override;
 
     GtkWidget* widget() const { return view; }
 
@@ -23,10 +29,17 @@ private:
     GtkWidget* view;
     WebViewNavigationDelegate* navigationDelegate = nullptr;
     WebViewUIDelegate* uiDelegate = nullptr;
+    // The last page asked for with load().
+    std::optional<PageRequest> lastRequest;
     // The load under way failed, or is the engine's error page for one.
     bool currentLoadFailed = false;
     // A load failed and the engine is about to show its error page for it.
     bool errorPageExpected = false;
+    // The load under way failed and the delegate has not been told yet.
+    bool failureUnreported = false;
+    // The message page is what was asked for last: no load reports anything
+    // until the next load() or reload().
+    bool messagePageShown = false;
     // How long a load may wait for the server's answer: the last request's.
     double answerTimeoutSeconds = 60.0;
     guint answerDeadline = 0;
@@ -37,6 +50,8 @@ private:
     static void onLoadChanged(GtkWidget* view, int event, gpointer self);
     static gboolean onLoadFailed(GtkWidget* view, int event, const char* uri, GError* error,
                                  gpointer self);
+    static gboolean onDecidePolicy(GtkWidget* view, gpointer decision, int type, gpointer self);
+    static void onWebProcessTerminated(GtkWidget* view, int reason, gpointer self);
     static gboolean onScriptDialog(GtkWidget* view, gpointer dialog, gpointer self);
 };
 

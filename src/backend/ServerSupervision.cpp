@@ -1,0 +1,119 @@
+#include "app/AppDelegate.h"
+#include "notifications/Uuid.h"
+
+#include <cmath>
+
+namespace quorvel {
+
+namespace {
+// A child that ran this long was healthy: the next restart comes quickly.
+constexpr double healthyRunSeconds = 60.0;
+// How long the service may be silent before the user is told.
+constexpr double silenceBeforeNoticeSeconds = 60.0;
+// How often a restarted child is asked whether it answers.
+constexpr double restartProbeSeconds = 0.5;
+const std::string serviceDownTitle = "Quorvel";
+const std::string serviceDownBody = "本地服务已停止运行，正在自动重启；恢复之前不会收到新的提醒。";
+
+std::string describe(const ProcessExit& how) {
+    if (how.signal) {
+        return "signal=" + std::to_string(*how.signal);
+    }
+    return "status=" + std::to_string(how.exitStatus.value_or(-1));
+}
+} // namespace
+
+// The child is started again after a delay that doubles with each exit in a
+// row, unless it had run long enough to count as healthy. Nothing restarts
+// once the application is quitting.
+void AppDelegate::serverProcessDidExit(const ProcessExit& how) {
+    serverProcess.reset();
+    if (platform.application().isTerminating() || startUpFailed) {
+        return;
+    }
+    log("local server exited " + describe(how));
+    const double now = platform.mainQueue().now();
+    if (now - serverStartedAt >= healthyRunSeconds) {
+        serverRestartDelays.reset();
+    }
+    if (!serviceDownSince) {
+        serviceDownSince = now;
+        const unsigned outage = ++serviceOutages;
+        platform.mainQueue().postAfter(silenceBeforeNoticeSeconds,
+                                       [weak = weak_from_this(), outage] {
+                                           if (const auto self = weak.lock()) {
+                                               self->reportServiceDown(outage);
+                                           }
+                                       });
+    }
+    scheduleServerRestart();
+}
+
+void AppDelegate::scheduleServerRestart() {
+    const double delay = serverRestartDelays.next();
+    log("local server restart in " + std::to_string(std::lround(delay)) + "s");
+    platform.mainQueue().postAfter(delay, [weak = weak_from_this()] {
+        if (const auto self = weak.lock()) {
+            self->restartServer();
+        }
+    });
+}
+
+void AppDelegate::restartServer() {
+    if (platform.application().isTerminating()) {
+        return;
+    }
+    if (const auto failure = launchServer()) {
+        log("local server restart failed error=" + *failure);
+        scheduleServerRestart();
+        return;
+    }
+    watchRestartedServer(serverGeneration);
+}
+
+// Asks the restarted child until it answers, or until it has ended too.
+void AppDelegate::watchRestartedServer(unsigned generation) {
+    HttpRequest probe;
+    probe.url = appBaseURL();
+    probe.cachePolicy = CachePolicy::ReloadIgnoringLocalCacheData;
+    platform.httpClient().send(
+        probe, [weak = weak_from_this(), generation](const HttpResult& result) {
+            const auto self = weak.lock();
+            if (!self || generation != self->serverGeneration || !self->serverProcess) {
+                return;
+            }
+            if (result.status == 200 && self->comesFromOwnService(result.headers)) {
+                self->serviceDidAnswerAgain();
+                return;
+            }
+            self->platform.mainQueue().postAfter(restartProbeSeconds, [weak, generation] {
+                if (const auto owner = weak.lock()) {
+                    if (generation == owner->serverGeneration && owner->serverProcess) {
+                        owner->watchRestartedServer(generation);
+                    }
+                }
+            });
+        });
+}
+
+void AppDelegate::serviceDidAnswerAgain() {
+    log("local server answered again");
+    serviceDownSince.reset();
+    ++serviceOutages;
+    retryFailedPage();
+}
+
+// Once per outage, while the service is still silent: the alerts the user
+// relies on do not arrive until it is back.
+void AppDelegate::reportServiceDown(unsigned outage) {
+    if (outage != serviceOutages || !serviceDownSince || platform.application().isTerminating()) {
+        return;
+    }
+    log("local server silent for 60 s");
+    deliverDesktopNotification(DesktopNotification{"local-service-stopped-" + makeUuidString(),
+                                                   serviceDownTitle, serviceDownBody, std::nullopt,
+                                                   std::nullopt},
+                               nullptr);
+}
+
+} // namespace quorvel
