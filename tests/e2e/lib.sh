@@ -138,6 +138,11 @@ install_scripted_service() {
     export E2E_LOG=$E2E_TMP/requests.jsonl
     : >"$E2E_LOG"
     export E2E_PENDING='[]'
+    # One line "PID MILLISECONDS" per start of the service; while the die
+    # file exists, each start ends at once with status 1.
+    export E2E_STARTS=$E2E_TMP/service-starts.txt
+    : >"$E2E_STARTS"
+    export E2E_DIE_FILE=$E2E_TMP/service-dies-at-start
 }
 
 # True when the scripted service saw a request whose "METHOD URL" matches.
@@ -158,14 +163,15 @@ page_reports() {
     ' "$E2E_LOG"
 }
 
-# Sends a body to the scripted service (POST PATH BODY).
+# Sends a body to the scripted service (POST PATH BODY), on 127.0.0.1:45721
+# unless E2E_SERVICE_HOST and E2E_SERVICE_PORT say otherwise.
 service_post() {
     node -e '
-        const [path, body] = process.argv.slice(1);
-        const req = require("http").request({ host: "127.0.0.1", port: 45721, method: "POST", path },
+        const [path, body, host, port] = process.argv.slice(1);
+        const req = require("http").request({ host, port: Number(port), method: "POST", path },
             (res) => process.exit(res.statusCode < 300 ? 0 : 1));
         req.on("error", () => process.exit(1));
-        req.end(body);' "$1" "$2"
+        req.end(body);' "$1" "$2" "${E2E_SERVICE_HOST:-127.0.0.1}" "${E2E_SERVICE_PORT:-45721}"
 }
 
 # Counts log lines that contain the text.
@@ -188,13 +194,62 @@ dialog_window() {
 
 port_open() { bash -c 'exec 3<>/dev/tcp/127.0.0.1/45721' 2>/dev/null; }
 
-# True while a node process works in the given web folder: the bundled service.
-service_running_in() {
+# The pid of the node process that works in the given web folder: the
+# bundled service.
+service_pid() {
     local pid
     for pid in $(pgrep -x node); do
-        [ "$(readlink "/proc/$pid/cwd")" = "$1" ] && return 0
+        [ "$(readlink "/proc/$pid/cwd" 2>/dev/null)" = "$1" ] && { echo "$pid"; return 0; }
     done
     return 1
+}
+
+# True while a node process works in the given web folder.
+service_running_in() { service_pid "$1" >/dev/null; }
+
+# The engine's web processes started by the shell (through bubblewrap or not).
+web_processes() {
+    local pid parent
+    for pid in $(pgrep -x WebKitWebProces); do
+        parent=$pid
+        while [ "$parent" -gt 1 ] && [ "$parent" != "$APP_PID" ]; do
+            parent=$(awk '{ print $4 }' "/proc/$parent/stat" 2>/dev/null || echo 1)
+        done
+        [ "$parent" = "$APP_PID" ] && echo "$pid"
+    done
+    return 0
+}
+
+# True when dunst has shown a notification containing the text (those still
+# on screen are closed first: dunst lists only closed ones).
+dunst_showed() {
+    dunstctl close-all >/dev/null 2>&1 || true
+    sleep 0.3
+    dunstctl history | grep -qF "$1"
+}
+
+# A private system bus (DBUS_SYSTEM_BUS_ADDRESS), for the peers the shell
+# listens to there.
+start_system_bus() {
+    dbus-daemon --config-file="$E2E_SOURCE_DIR/tests/e2e/system.conf" --nofork \
+        --address="unix:path=$E2E_TMP/system-bus" >/dev/null 2>&1 &
+    E2E_PIDS+=($!)
+    export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$E2E_TMP/system-bus
+    wait_for 10 test -S "$E2E_TMP/system-bus" || fail "the system bus did not start"
+}
+
+# A login manager on the private system bus: `kill -USR1 $LOGIN_MANAGER_PID`
+# makes it announce a resume (PrepareForSleep false), -USR2 a suspend; each
+# announcement is a line in $LOGIN_MANAGER_SIGNALS.
+start_login_manager() {
+    LOGIN_MANAGER_SIGNALS=$E2E_TMP/login-manager-signals.txt
+    : >"$LOGIN_MANAGER_SIGNALS"
+    /usr/bin/python3 "$E2E_SOURCE_DIR/tests/e2e/helpers/logind.py" "$LOGIN_MANAGER_SIGNALS" &
+    LOGIN_MANAGER_PID=$!
+    E2E_PIDS+=($!)
+    wait_for 10 gdbus call --system --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+        --method org.freedesktop.DBus.GetNameOwner org.freedesktop.login1 ||
+        fail "the login manager did not start"
 }
 
 # A desktop status area (a StatusNotifierWatcher with a host); the items that

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The shell under faults: a service that dies and comes back, one that answers
-# 500, garbage or nothing, a data folder removed while running, a thousand
-# pending alerts at once, and a notification server that disappears. Nothing
-# crashes and nothing is lost.
+# The shell under faults: a service that dies and is started again, one that
+# answers 500, garbage or nothing, a data folder removed while running, a
+# thousand pending alerts at once, and a notification server that disappears.
+# Nothing crashes and nothing is lost.
 source "$(dirname "$0")/lib.sh"
 start_desktop
 install_scripted_service
@@ -12,16 +12,22 @@ wait_main_window 30
 wait_prepared 30
 alive() { kill -0 "$APP_PID" || fail "the shell died: $(tail -n 20 "$E2E_TMP/app.out")"; }
 
-# 1. The service dies; polls fail and are logged; a new service is polled again.
-pkill -f "$SCRIPTED_APP/web/server.js"
+# 1. The service dies, and so does each new one for a while: polls fail and
+#    are logged; the shell starts it again by itself, and once a new one
+#    lives it is polled again.
+first_service=$(service_pid "$SCRIPTED_APP/web") || fail "no service running"
+touch "$E2E_DIE_FILE"
+kill -KILL "$first_service"
 wait_for 20 bash -c "grep -q 'pending failed status=0 error=' '$LOG_FILE'" || fail "no failed poll logged"
+grep -q 'local server exited signal=9' "$LOG_FILE" || fail "the service's end was not logged"
 alive
-PORT=45721 node "$SCRIPTED_APP/web/server.js" &
-E2E_PIDS+=($!)
+rm "$E2E_DIE_FILE"
 loaded_before=$(log_count 'pending loaded count=')
-wait_for 20 bash -c "[ \$(grep -c 'pending loaded count=' '$LOG_FILE') -gt $loaded_before ]" ||
+wait_for 40 bash -c "[ \$(grep -c 'pending loaded count=' '$LOG_FILE') -gt $loaded_before ]" ||
     fail "polling did not resume after the service came back"
-pass "a dead service is logged and polling resumes when it is back"
+new_service=$(service_pid "$SCRIPTED_APP/web") || fail "the shell did not start its service again"
+[ "$new_service" != "$first_service" ] || fail "the service was not replaced"
+pass "a dead service is logged, started again by the shell, and polled again"
 
 # 2. Error statuses, garbage and a silent service: each poll ends, the guard
 #    is released, and the next poll goes out.

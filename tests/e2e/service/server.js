@@ -2,15 +2,25 @@
 // A scripted stand-in for the local service, launched by the shell in the
 // end-to-end runs. It serves a page, a queue of pending notifications and the
 // endpoints the shell calls, and appends every request it sees to a log, one
-// JSON object a line, for the test to read.
-//   PORT           where to listen on 127.0.0.1
+// JSON object a line (with the time it arrived, "at", in milliseconds), for
+// the test to read.
+//   PORT           where to listen
+//   E2E_HOST       on which address (default 127.0.0.1)
 //   E2E_LOG        the request log
 //   E2E_PENDING    JSON array of pending notifications
 //   E2E_PAGE       the page to serve at / (a file); a plain page otherwise
+//   E2E_STARTS     a file that gets a line "PID MILLISECONDS" at each start
+//   E2E_DIE_FILE   while this file exists, the service exits with status 1
+//                  right after its start, before it listens
+//   QUORVEL_SERVICE_TOKEN  sent back in X-Quorvel-Service-Token with every
+//                  answer, as the real service does; without it, no such header
 const fs = require('fs');
 const http = require('http');
 
 const log = process.env.E2E_LOG;
+const token = process.env.QUORVEL_SERVICE_TOKEN || '';
+if (process.env.E2E_STARTS) fs.appendFileSync(process.env.E2E_STARTS, `${process.pid} ${Date.now()}\n`);
+if (process.env.E2E_DIE_FILE && fs.existsSync(process.env.E2E_DIE_FILE)) process.exit(1);
 let pending = JSON.parse(process.env.E2E_PENDING || '[]');
 // How the pending list answers: ok, 500, garbage, or hang (never answers).
 let pendingMode = 'ok';
@@ -23,11 +33,12 @@ function record(entry) {
 }
 
 const server = http.createServer((req, res) => {
+  if (token) res.setHeader('X-Quorvel-Service-Token', token);
   let body = '';
   req.setEncoding('utf8');
   req.on('data', (chunk) => { body += chunk; });
   req.on('end', () => {
-    record({ method: req.method, url: req.url, headers: req.headers, body });
+    record({ method: req.method, url: req.url, headers: req.headers, body, at: Date.now() });
     const url = new URL(req.url, 'http://127.0.0.1');
     const ack = url.pathname.match(/^\/api\/desktop-notifications\/([^/]+)\/mark-notified$/);
     if (req.method === 'GET' && url.pathname === '/') {
@@ -70,5 +81,5 @@ const server = http.createServer((req, res) => {
   });
 });
 
-server.listen(Number(process.env.PORT), '127.0.0.1');
+server.listen(Number(process.env.PORT), process.env.E2E_HOST || '127.0.0.1');
 process.on('SIGTERM', () => process.exit(0));
