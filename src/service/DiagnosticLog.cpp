@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quorvel {
@@ -31,9 +32,38 @@ std::string formatLogLine(std::time_t now, std::string_view message) {
     return line;
 }
 
+namespace {
+
+int openForAppending(const std::filesystem::path& file) {
+    return ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+}
+
+// A log that the line would take past the limit is kept as the one before,
+// and the line starts a new one. Where that cannot be done the line goes to
+// the full file after all.
+int startAnewIfFull(const std::filesystem::path& file, int fd, std::size_t lineSize) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 ||
+        static_cast<std::uintmax_t>(info.st_size) + lineSize <= logSizeLimit) {
+        return fd;
+    }
+    const std::string previous = file.string() + ".1";
+    if (::fchmod(fd, 0600) != 0 || ::rename(file.c_str(), previous.c_str()) != 0) {
+        return fd;
+    }
+    ::close(fd);
+    return openForAppending(file);
+}
+
+} // namespace
+
 void appendLogLine(const std::filesystem::path& file, std::string_view line) noexcept {
     const std::lock_guard lock(logMutex());
-    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    int fd = openForAppending(file);
+    if (fd < 0) {
+        return;
+    }
+    fd = startAnewIfFull(file, fd, line.size());
     if (fd < 0) {
         return;
     }

@@ -59,6 +59,27 @@ TEST_F(DiagnosticLogTest, CreatesPrivateFileThenAppends) {
     EXPECT_EQ(contents(), "first\n[1970-01-01T00:00:00Z] 通知\n");
 }
 
+TEST_F(DiagnosticLogTest, ALineThatWouldPassTheLimitStartsANewFileAndKeepsTheOldOne) {
+    const std::string line = formatLogLine(0, "pending loaded count=0");
+    {
+        std::ofstream older(folder_ / "desktop-notifications.log.1");
+        older << "older\n";
+    }
+    appendLogLine(file_, std::string(logSizeLimit - line.size() - 1, 'x') + "\n");
+    appendLogLine(file_, line); // exactly at the limit: still this file
+    EXPECT_EQ(fs::file_size(file_), logSizeLimit);
+    appendLogLine(file_, line);
+    EXPECT_EQ(contents(), line);
+    const fs::path previous = folder_ / "desktop-notifications.log.1";
+    EXPECT_EQ(fs::file_size(previous), logSizeLimit);
+    struct stat info {};
+    ASSERT_EQ(::stat(previous.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    struct stat current {};
+    ASSERT_EQ(::stat(file_.c_str(), &current), 0);
+    EXPECT_EQ(current.st_mode & 0777, 0600u);
+}
+
 TEST_F(DiagnosticLogTest, MissingFolderDropsLinesUntilItIsBack) {
     fs::remove_all(folder_);
     EXPECT_NO_THROW(appendLogLine(file_, "lost\n"));
