@@ -28,7 +28,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate>,
                     public WebViewNavigationDelegate,
                     public WebViewUIDelegate,
                     public NotificationCenterDelegate,
-                    public SystemEventsDelegate {
+                    public SystemEventsDelegate,
+                    public WindowDelegate {
 public:
     using DesktopNotification = quorvel::DesktopNotification;
     using DesktopNotificationsResponse = quorvel::DesktopNotificationsResponse;
@@ -55,6 +56,8 @@ public:
     void webViewWebContentProcessDidTerminate(WebProcessTermination reason) override;
     void reloadWebView();
     void showMainWindow();
+    void windowDidClose() override;
+    void windowDidShow() override;
 
     // The machine around the application.
     void networkDidChange() override;
@@ -167,6 +170,12 @@ private:
     // Only the retry scheduled last may load.
     unsigned pageRetryGeneration = 0;
     ReloadBudget crashReloads;
+    // The page's process was ended while nobody looked; the page is loaded
+    // again once the window is back.
+    bool pageResting = false;
+    // Only the close seen last may end the page's process.
+    unsigned windowCloses = 0;
+    void restPage();
     void loadPage();
     void retryFailedPage();
 

@@ -72,6 +72,10 @@ public:
     // Shows a page of the application's own with this text instead of the
     // service's page. Its load reports nothing to the navigation delegate.
     virtual void showMessagePage(const std::string& title, const std::string& text) = 0;
+    // Ends the page's process, which gives its memory back; the end is
+    // reported as asked for by the application, and the next load or reload
+    // starts a new process.
+    virtual void terminateWebProcess() = 0;
 };
 
 } // namespace quorvel

@@ -13,10 +13,21 @@ struct WindowStyle {
     bool resizable = true;
 };
 
+// What becomes of the window on screen.
+class WindowDelegate {
+public:
+    virtual ~WindowDelegate() = default;
+    // The user closed the window: it is off screen.
+    virtual void windowDidClose() = 0;
+    // The window came on screen.
+    virtual void windowDidShow() = 0;
+};
+
 // A top-level window. Closing it only takes it off screen.
 class Window {
 public:
     virtual ~Window() = default;
+    virtual void setDelegate(WindowDelegate* delegate) = 0;
     virtual void setTitle(const std::string& title) = 0;
     virtual void center() = 0;
     // The view fills the content area and follows its size.

@@ -12,6 +12,7 @@ void AppDelegate::createWindow() {
     webView->setNavigationDelegate(this);
     webView->setUIDelegate(this);
     window = platform.createWindow(contentWidth, contentHeight, WindowStyle{});
+    window->setDelegate(this);
     window->setTitle("Quorvel");
     window->center();
     window->setContentView(*webView);

@@ -47,6 +47,7 @@ public:
     void showMessagePage(const std::string& title, const std::string& text) override {
         platform.calls.push_back("webView.showMessagePage " + title + " " + text);
     }
+    void terminateWebProcess() override { platform.calls.push_back("webView.terminateWebProcess"); }
 
 private:
     FakePlatform& platform;
@@ -55,6 +56,10 @@ private:
 class FakePlatform::FakeWindow final : public Window {
 public:
     explicit FakeWindow(FakePlatform& owner) : platform(owner) {}
+    void setDelegate(WindowDelegate* delegate) override {
+        platform.calls.push_back("window.setDelegate");
+        platform.windowDelegate = delegate;
+    }
     void setTitle(const std::string& title) override {
         platform.calls.push_back("window.setTitle " + title);
     }

@@ -120,6 +120,7 @@ public:
     WebViewNavigationDelegate* navigationDelegate = nullptr;
     WebViewUIDelegate* uiDelegate = nullptr;
     ApplicationDelegate* applicationDelegate = nullptr;
+    WindowDelegate* windowDelegate = nullptr;
     bool terminating = false;
     // Simulates a page load that finished (or failed).
     void finishNavigation();

@@ -16,10 +16,11 @@ TEST_F(MainWindowTest, CreatesTheWindowWithItsWebViewAndLoadsNothing) {
                 ElementsAre("webView.create", "webView.setNavigationDelegate",
                             "webView.setUIDelegate",
                             "window.create 1280x820 titled,closable,miniaturizable,resizable",
-                            "window.setTitle Quorvel", "window.center", "window.setContentView",
-                            "window.makeKeyAndOrderFront"));
+                            "window.setDelegate", "window.setTitle Quorvel", "window.center",
+                            "window.setContentView", "window.makeKeyAndOrderFront"));
     EXPECT_EQ(platform.navigationDelegate, app.get());
     EXPECT_EQ(platform.uiDelegate, app.get());
+    EXPECT_EQ(platform.windowDelegate, app.get());
 }
 
 TEST_F(MainWindowTest, ShowAndReloadTouchOnlyWhatTheyName) {
@@ -94,6 +95,40 @@ TEST_F(MainWindowTest, TheEndedPageReloadsWithinItsBudgetThenShowsWhyUntilARefre
     // Finished reloads never prepare a second time.
     platform.finishNavigation();
     EXPECT_EQ(platform.count("http.send POST"), 0);
+}
+
+TEST_F(MainWindowTest, APageLeftClosedForTenMinutesGivesItsProcessBackUntilShown) {
+    launch();
+    platform.finishNavigation();
+    platform.completeRequestWithStatus(204);
+    platform.answerAuthorization(true);
+    platform.runMainQueue();
+    platform.calls.clear();
+    // Closed and shown again within the ten minutes: nothing happens.
+    platform.windowDelegate->windowDidClose();
+    platform.advance(300);
+    platform.windowDelegate->windowDidShow();
+    platform.windowDelegate->windowDidClose();
+    platform.advance(599);
+    EXPECT_EQ(platform.count("webView."), 0);
+    platform.advance(1);
+    EXPECT_THAT(platform.calls, ::testing::Contains("webView.terminateWebProcess"));
+    platform.navigationDelegate->webViewWebContentProcessDidTerminate(
+        WebProcessTermination::RequestedByApplication);
+    platform.advance(3600);
+    EXPECT_EQ(platform.count("webView."), 1);
+    EXPECT_EQ(platform.liveTimerCount(), 1); // polling goes on
+
+    // Back on screen: loaded once, and the crash budget is still whole.
+    platform.windowDelegate->windowDidShow();
+    platform.windowDelegate->windowDidShow();
+    EXPECT_EQ(platform.count("webView.reload"), 1);
+    for (int i = 0; i < 3; ++i) {
+        platform.navigationDelegate->webViewWebContentProcessDidTerminate(
+            WebProcessTermination::Crashed);
+    }
+    EXPECT_EQ(platform.count("webView.reload"), 4);
+    EXPECT_EQ(platform.count("webView.showMessagePage"), 0);
 }
 
 TEST_F(MainWindowTest, AFailedLoadIsRetriedLaterEachTimeAndAtOnceOnANetworkChangeOrAWakeUp) {

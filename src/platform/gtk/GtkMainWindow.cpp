@@ -27,7 +27,15 @@ GtkMainWindow::GtkMainWindow(const Glib::RefPtr<Gtk::Application>& app, int cont
     window.set_show_menubar(true);
     window.signal_delete_event().connect([this](GdkEventAny*) {
         window.hide();
+        if (windowDelegate) {
+            windowDelegate->windowDidClose();
+        }
         return true;
+    });
+    window.signal_show().connect([this] {
+        if (windowDelegate) {
+            windowDelegate->windowDidShow();
+        }
     });
     window.property_is_active().signal_changed().connect(
         [this, becameActive = std::move(becameActive)] {

@@ -16,6 +16,7 @@ public:
                   const WindowStyle& style, std::function<void()> becameActive);
     ~GtkMainWindow() override;
 
+    void setDelegate(WindowDelegate* delegate) override { windowDelegate = delegate; }
     void setTitle(const std::string& title) override;
     void center() override;
     void setContentView(WebView& view) override;
@@ -30,6 +31,7 @@ private:
     Glib::RefPtr<Gtk::Application> application;
     Gtk::ApplicationWindow window;
     std::string activationToken;
+    WindowDelegate* windowDelegate = nullptr;
 };
 
 } // namespace quorvel::gtk

@@ -115,6 +115,10 @@ void WebKitPageView::showMessagePage(const std::string& title, const std::string
                               "about:blank");
 }
 
+void WebKitPageView::terminateWebProcess() {
+    webkit_web_view_terminate_web_process(WEBKIT_WEB_VIEW(view));
+}
+
 // A load that has no answer from the server after the request's time-out is
 // stopped, and so fails like a load the server refused.
 void WebKitPageView::awaitAnswer() {

@@ -22,6 +22,7 @@ public:
     void load(const PageRequest& request) override;
     void reload() override;
     void showMessagePage(const std::string& title, const std::string& text) override;
+    void terminateWebProcess() override;
 
     GtkWidget* widget() const { return view; }
 
