@@ -3,8 +3,8 @@
 // The page in headless Chromium: it loads, reports its load, adds a stock
 // (which then shows with its quote), refuses a price that is not a plain
 // decimal, says when the service stops answering and when it is back, shows
-// the service's notices and long status texts whole, and asks before
-// removing a stock.
+// the service's notices and long status texts whole, asks before
+// removing a stock, and stops refreshing while its window is minimized.
 
 const test = require('node:test');
 const assert = require('node:assert/strict');
@@ -121,4 +121,29 @@ test('the page in Chromium', { timeout: 60000 }, async (t) => {
   await step.click;
   await session.waitFor(`!${row}`);
   assert.deepEqual((await svc.get('/api/watchlist')).json.items, []);
+
+  // Hidden, the page does not refresh by its timer; shown again, it
+  // refreshes at once and then by its timer. Restoring the window also
+  // gives it focus, which refreshes by itself: keep that out, so that only
+  // visibility counts. With one refresh held, no other timer is pending.
+  const periodMs = 500;
+  await session.send('Page.addScriptToEvaluateOnNewDocument', {
+    source: `window.addEventListener('focus', (e) => e.stopImmediatePropagation(), true)`,
+  });
+  await session.send('Page.navigate', { url: `${svc.base}/?refreshMs=${periodMs}` });
+  await session.waitFor(`location.search && ${status}.textContent.startsWith('行情源')`);
+  await session.send('Fetch.enable', { patterns: [{ urlPattern: '*/api/overview' }] });
+  const held = (await session.waitForEvent('Fetch.requestPaused')).requestId;
+  const { windowId } = await session.send('Browser.getWindowForTarget');
+  await session.send('Browser.setWindowBounds', { windowId, bounds: { windowState: 'minimized' } });
+  await session.waitFor(`document.visibilityState === 'hidden'`);
+  const hidden = session.waitForEvent('Fetch.requestPaused', 4 * periodMs + 1000).then(() => 'refreshed', () => 'rested');
+  await session.send('Fetch.continueRequest', { requestId: held });
+  assert.equal(await hidden, 'rested', 'the hidden page refreshed');
+  const shown = session.waitForEvent('Fetch.requestPaused', 5000);
+  await session.send('Browser.setWindowBounds', { windowId, bounds: { windowState: 'normal' } });
+  await session.send('Fetch.continueRequest', { requestId: (await shown).requestId });
+  const timed = session.waitForEvent('Fetch.requestPaused', 5000);
+  await session.send('Fetch.continueRequest', { requestId: (await timed).requestId });
+  await session.send('Fetch.disable');
 });
