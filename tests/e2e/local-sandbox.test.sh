@@ -17,18 +17,6 @@ fetch('/report', { method: 'POST', body: JSON.stringify({ visits, cookie }) });
 </script></body>
 HTML
 
-# The engine's web processes started by the shell (through bubblewrap or not).
-web_processes() {
-    local pid parent
-    for pid in $(pgrep -x WebKitWebProces); do
-        parent=$pid
-        while [ "$parent" -gt 1 ] && [ "$parent" != "$APP_PID" ]; do
-            parent=$(awk '{ print $4 }' "/proc/$parent/stat" 2>/dev/null || echo 1)
-        done
-        [ "$parent" = "$APP_PID" ] && echo "$pid"
-    done
-}
-
 # Starts the shell (optionally through a wrapper) and waits for the page's Nth report.
 run_until_report() {
     local count=$1
