@@ -6,6 +6,8 @@
 #
 #   bench/run.sh                          5 rounds, 60 idle seconds each
 #   RUNS=1 IDLE_SECONDS=10 bench/run.sh   a quick look
+#   SCENARIO=background bench/run.sh      the shell alone: shown, closed, and
+#                                         10 minutes after the close
 #
 # SKIP_BUILD=1 measures build/bench/quorvel as it is; the other settings are
 # listed at the top of bench/bench.py.
@@ -14,10 +16,17 @@ here=$(dirname "$(realpath "$0")")
 root=$(dirname "$here")
 
 if [ -z "${QUORVEL_BENCH_INNER:-}" ]; then
-    for tool in surf /usr/bin/chromium Xvfb openbox dunst dbus-send dbus-run-session xdotool \
+    # The background scenario measures the shell alone, and closes its window.
+    if [ "${SCENARIO:-}" = background ]; then
+        needed="wmctrl xwininfo"
+    else
+        needed="surf /usr/bin/chromium"
+    fi
+    for tool in $needed Xvfb openbox dunst dbus-send dbus-run-session xdotool \
         xdpyinfo node python3 unshare; do
         command -v "$tool" >/dev/null || {
-            echo "bench: $tool is missing (surf: apt-get install --no-install-recommends surf)" >&2
+            echo "bench: $tool is missing (surf: apt-get install --no-install-recommends surf;" \
+                "wmctrl: apt-get install wmctrl)" >&2
             exit 2
         }
     done
