@@ -1,5 +1,6 @@
 #include "platform/gtk/DBusNotificationCenter.h"
 
+#include "integration/PrivateBus.h"
 #include "platform/gtk/MainLoop.h"
 #include "platform/gtk/PosixProcessLauncher.h"
 
@@ -76,20 +77,8 @@ public:
 
     explicit FakeNotificationServer(std::vector<std::string> capabilities = {"actions", "body"})
         : capabilities_(std::move(capabilities)) {
-        const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-        if (address == nullptr) {
-            ADD_FAILURE() << "no session bus: run the tests through run-integration.sh";
-            return;
-        }
-        GError* error = nullptr;
-        connection_ = g_dbus_connection_new_for_address_sync(
-            address,
-            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, &error);
+        connection_ = test::connectToPrivateBus("DBUS_SESSION_BUS_ADDRESS", "session bus");
         if (connection_ == nullptr) {
-            ADD_FAILURE() << "cannot connect to the session bus: " << error->message;
-            g_error_free(error);
             return;
         }
         GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kServerXml, nullptr);
@@ -101,6 +90,7 @@ public:
             nullptr, nullptr);
         g_dbus_node_info_unref(node);
 
+        GError* error = nullptr;
         GVariant* reply = g_dbus_connection_call_sync(
             connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
             "RequestName", g_variant_new("(su)", "org.freedesktop.Notifications", kDoNotQueue),

@@ -1,3 +1,4 @@
+#include "integration/PrivateBus.h"
 #include "platform/gtk/GioSystemEvents.h"
 #include "platform/gtk/MainLoop.h"
 
@@ -20,20 +21,8 @@ constexpr unsigned kPrimaryOwner = 1; // RequestName reply
 class FakeLoginManager {
 public:
     explicit FakeLoginManager(bool ownsTheName) {
-        const char* address = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
-        if (address == nullptr) {
-            ADD_FAILURE() << "no private system bus: run the tests through run-integration.sh";
-            return;
-        }
-        GError* error = nullptr;
-        connection_ = g_dbus_connection_new_for_address_sync(
-            address,
-            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, &error);
+        connection_ = test::connectToPrivateBus("DBUS_SYSTEM_BUS_ADDRESS", "system bus");
         if (connection_ == nullptr) {
-            ADD_FAILURE() << "cannot connect to the system bus: " << error->message;
-            g_error_free(error);
             return;
         }
         if (!ownsTheName) {
