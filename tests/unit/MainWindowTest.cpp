@@ -108,6 +108,8 @@ TEST_F(MainWindowTest, APageLeftClosedForTenMinutesGivesItsProcessBackUntilShown
     platform.windowDelegate->windowDidClose();
     platform.advance(300);
     platform.windowDelegate->windowDidShow();
+    platform.advance(600);
+    EXPECT_EQ(platform.count("webView."), 0);
     platform.windowDelegate->windowDidClose();
     platform.advance(599);
     EXPECT_EQ(platform.count("webView."), 0);
