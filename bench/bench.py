@@ -1063,12 +1063,19 @@ def background_targets(results):
     return targets
 
 
-def main_background():
+def start_bench():
+    """The work folder, the process table, the load log and the service."""
+    # A terminate request unwinds like Ctrl-C, so the program being measured
+    # and the service are stopped on the way out.
     signal.signal(signal.SIGTERM, signal.default_int_handler)
     work = tempfile.mkdtemp(prefix="quorvel-bench-")
     procs = Processes()
     load_log = RequestLog(os.path.join(work, "page-loads.jsonl"))
-    service = start_service(procs, work, load_log)
+    return work, procs, load_log, start_service(procs, work, load_log)
+
+
+def main_background():
+    work, procs, load_log, service = start_bench()
     log(f"bench: {time.strftime('%Y-%m-%d %H:%M:%S %z')}, {os.cpu_count()} cores, SCENARIO=background "
         f"ROUNDS={ROUNDS} HIDDEN_SECONDS={HIDDEN_SECONDS:g} IDLE_SECONDS={IDLE_SECONDS:g} "
         f"SETTLE_SECONDS={SETTLE_SECONDS:g} shell={SHELL_BIN}")
@@ -1120,13 +1127,7 @@ def main():
         return main_background()
     if SCENARIO != "peers":
         raise SystemExit(f"bench: unknown SCENARIO {SCENARIO!r} (peers or background)")
-    # A terminate request unwinds like Ctrl-C, so the program being measured
-    # and the service are stopped on the way out.
-    signal.signal(signal.SIGTERM, signal.default_int_handler)
-    work = tempfile.mkdtemp(prefix="quorvel-bench-")
-    procs = Processes()
-    load_log = RequestLog(os.path.join(work, "page-loads.jsonl"))
-    service = start_service(procs, work, load_log)
+    work, procs, load_log, service = start_bench()
     log(f"bench: {time.strftime('%Y-%m-%d %H:%M:%S %z')}, {os.cpu_count()} cores, "
         f"RUNS={RUNS} IDLE_SECONDS={IDLE_SECONDS:g} SETTLE_SECONDS={SETTLE_SECONDS:g} "
         f"LOCAL_RUNS={LOCAL_RUNS} programs={','.join(PROGRAMS)}")
