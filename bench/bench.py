@@ -96,6 +96,8 @@ LOCAL_BIN = os.environ.get("LOCAL_BIN", os.path.join(ROOT, "build/local/quorvel"
 SCENARIO = os.environ.get("SCENARIO", "").strip() or "peers"
 HIDDEN_SECONDS = env_number("HIDDEN_SECONDS", 600.0)
 ROUNDS = env_number("ROUNDS", 1, int)
+# More lines for the service's settings file (the long run sets its sync period).
+SERVICE_SETTINGS = []
 
 
 def log(message):
@@ -403,6 +405,8 @@ def start_service(procs, work, load_log):
     env_file = os.path.join(data, ".env")
     with open(env_file, "w") as f:
         f.write("QUOTE_PROVIDER=offline\n")
+        for line in SERVICE_SETTINGS:
+            f.write(line + "\n")
     env = dict(os.environ, PORT="80", DATA_DIR=data, ENV_FILE=env_file, BENCH_LOAD_LOG=load_log.path)
     pid = procs.spawn(["node", "--require", os.path.join(BENCH, "load-probe.js"),
                        os.path.join(ROOT, "web/server.js")],

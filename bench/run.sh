@@ -8,6 +8,8 @@
 #   RUNS=1 IDLE_SECONDS=10 bench/run.sh   a quick look
 #   SCENARIO=background bench/run.sh      the shell alone: shown, closed, and
 #                                         10 minutes after the close
+#   SCENARIO=longrun bench/run.sh         the shell and surf left open on the
+#                                         page for 2 hours (bench/longrun.py)
 #
 # SKIP_BUILD=1 measures build/bench/quorvel as it is; the other settings are
 # listed at the top of bench/bench.py.
@@ -19,6 +21,8 @@ if [ -z "${QUORVEL_BENCH_INNER:-}" ]; then
     # The background scenario measures the shell alone, and closes its window.
     if [ "${SCENARIO:-}" = background ]; then
         needed="wmctrl xwininfo"
+    elif [ "${SCENARIO:-}" = longrun ]; then
+        needed="surf"
     else
         needed="surf /usr/bin/chromium"
     fi
@@ -97,4 +101,8 @@ notification_server_up() {
 }
 wait_for 100 notification_server_up || { echo "bench: dunst did not start" >&2; exit 2; }
 
-python3 "$here/bench.py"
+if [ "${SCENARIO:-}" = longrun ]; then
+    python3 "$here/longrun.py"
+else
+    python3 "$here/bench.py"
+fi
