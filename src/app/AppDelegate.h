@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 #include "app/Backoff.h"
+#include "notifications/DeliveriesUnderWay.h"
 #include "platform/Platform.h"
 #include "service/NotificationRecords.h"
 #include "ui/ReloadBudget.h"
@@ -10,11 +11,8 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 
 namespace quorvel {
@@ -211,14 +209,7 @@ private:
     std::deque<std::pair<std::string, std::string>> waitingFallbacks;
     bool fallbackOpen = false;
 
-    // Ids whose delivery or acknowledgement has not finished yet, with how
-    // many of each are under way. A poll that finds one of them still listed
-    // leaves it alone instead of showing it a second time.
-    std::mutex deliveriesMutex;
-    std::map<std::string, int> deliveriesInFlight;
-    void beginDelivery(const std::string& id);
-    void endDelivery(const std::string& id);
-    std::set<std::string> deliveriesUnderWay();
+    DeliveriesUnderWay deliveries;
 
     // True while the window and its web view exist and shut-down has not
     // begun. The status item's menu works from the start (also while the

@@ -36,8 +36,8 @@ void AppDelegate::pollDesktopNotifications(bool showEmptyResult) {
     // still be on it although their acknowledgement finishes before the
     // list arrives: those are left alone as well.
     getAPI(pendingPath, [weak = weak_from_this(), showEmptyResult,
-                         busyWhenAsked = deliveriesUnderWay()](std::optional<std::string> body,
-                                                               std::optional<int> status) {
+                         busyWhenAsked = deliveries.ids()](std::optional<std::string> body,
+                                                           std::optional<int> status) {
         const auto self = weak.lock();
         if (!self) {
             return;
@@ -64,13 +64,13 @@ void AppDelegate::pollDesktopNotifications(bool showEmptyResult) {
             }
             // Records still being shown or acknowledged since an earlier poll
             // are skipped; within one list every record is delivered.
-            std::set<std::string> busy = self->deliveriesUnderWay();
+            std::set<std::string> busy = self->deliveries.ids();
             busy.insert(busyWhenAsked.begin(), busyWhenAsked.end());
             for (const DesktopNotification& notification : response->notifications) {
                 if (busy.contains(notification.id)) {
                     continue;
                 }
-                self->beginDelivery(notification.id);
+                self->deliveries.begin(notification.id);
                 self->deliverDesktopNotification(
                     notification,
                     [weak = std::weak_ptr(self), id = notification.id](bool delivered) {
@@ -79,12 +79,12 @@ void AppDelegate::pollDesktopNotifications(bool showEmptyResult) {
                             return;
                         }
                         if (!delivered) {
-                            owner->endDelivery(id);
+                            owner->deliveries.end(id);
                             return;
                         }
                         owner->postAPI(acknowledgementPath(id), [weak, id](bool) {
                             if (const auto acknowledged = weak.lock()) {
-                                acknowledged->endDelivery(id);
+                                acknowledged->deliveries.end(id);
                             }
                         });
                     });
@@ -92,28 +92,6 @@ void AppDelegate::pollDesktopNotifications(bool showEmptyResult) {
         }
         self->isPollingNotifications = false;
     });
-}
-
-std::set<std::string> AppDelegate::deliveriesUnderWay() {
-    const std::lock_guard lock(deliveriesMutex);
-    std::set<std::string> ids;
-    for (const auto& entry : deliveriesInFlight) {
-        ids.insert(entry.first);
-    }
-    return ids;
-}
-
-void AppDelegate::beginDelivery(const std::string& id) {
-    const std::lock_guard lock(deliveriesMutex);
-    ++deliveriesInFlight[id];
-}
-
-void AppDelegate::endDelivery(const std::string& id) {
-    const std::lock_guard lock(deliveriesMutex);
-    const auto entry = deliveriesInFlight.find(id);
-    if (entry != deliveriesInFlight.end() && --entry->second == 0) {
-        deliveriesInFlight.erase(entry);
-    }
 }
 
 void AppDelegate::checkDesktopNotificationsNow() {
