@@ -1,5 +1,6 @@
 #include "platform/gtk/DBusNotificationCenter.h"
 
+#include "platform/gtk/MainLoopTasks.h"
 #include "platform/gtk/NotificationBusConnection.h"
 #include "platform/gtk/NotificationCapabilities.h"
 #include "platform/gtk/NotificationServer.h"

@@ -1,5 +1,6 @@
 #include "platform/gtk/NotificationBusConnection.h"
 
+#include "platform/gtk/DBusErrors.h"
 #include "platform/gtk/NotificationServer.h"
 
 #include <utility>

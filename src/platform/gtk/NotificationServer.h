@@ -9,7 +9,7 @@
 namespace quorvel::gtk {
 
 // The desktop's notification server, org.freedesktop.Notifications on the
-// session bus, and the plumbing every call to it shares.
+// session bus, and how every call to it is made.
 inline constexpr const char* kNotificationsBusName = "org.freedesktop.Notifications";
 inline constexpr const char* kNotificationsObjectPath = "/org/freedesktop/Notifications";
 inline constexpr const char* kNotificationsInterface = "org.freedesktop.Notifications";
@@ -26,15 +26,5 @@ using ServerReplyHandler = std::function<void(GVariant* reply, const GError* err
 void callNotificationServer(GDBusConnection* bus, const char* method, GVariant* parameters,
                             const GVariantType* replyType, std::chrono::milliseconds timeout,
                             GCancellable* cancellable, ServerReplyHandler handler);
-
-// The message of an error, without D-Bus's remote error name.
-std::string describeError(const GError* error);
-
-// Runs the block on the main loop, later.
-void postToMainLoop(std::function<void()> block);
-
-// Runs the block once on the main loop after the delay; returns the source,
-// which g_source_remove cancels.
-guint runOnMainLoopAfter(std::chrono::milliseconds delay, std::function<void()> block);
 
 } // namespace quorvel::gtk

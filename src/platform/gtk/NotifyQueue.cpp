@@ -1,5 +1,8 @@
 #include "platform/gtk/NotifyQueue.h"
 
+#include "platform/gtk/DBusErrors.h"
+#include "platform/gtk/MainLoopTasks.h"
+
 #include <utility>
 
 namespace quorvel::gtk {
