@@ -33,8 +33,9 @@ struct HttpResult {
 class HttpClient {
 public:
     virtual ~HttpClient() = default;
-    // Returns at once; the completion runs exactly once, later, unless the
-    // client is destroyed first (then it is released without running).
+    // Called on the main loop. Returns at once; the completion runs exactly
+    // once, later, on the main loop, unless the client is destroyed first
+    // (then it is released without running).
     virtual void send(const HttpRequest& request, std::function<void(HttpResult)> completion) = 0;
     // For when the connections may have died unnoticed (the machine slept):
     // every request under way fails with an error, its completion running

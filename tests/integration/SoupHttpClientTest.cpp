@@ -13,7 +13,6 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace quorvel {
@@ -222,18 +221,6 @@ TEST_F(SoupHttpClientTest, RequestsThatCannotBeSentFailThroughTheMainLoop) {
     request.method = "GET / HTTP/1.1\r\n";
     EXPECT_TRUE(exchange(request).error);
     EXPECT_EQ(server_.requestCount(), 0u);
-}
-
-TEST_F(SoupHttpClientTest, CompletionRunsOnTheMainLoopWhateverThreadSent) {
-    server_.setDefaultResponse(ScriptedResponse::withStatus(200));
-    const auto mainThread = std::this_thread::get_id();
-    std::optional<std::thread::id> completedOn;
-    std::thread sender([&] {
-        client_->send(get("/"), [&](HttpResult) { completedOn = std::this_thread::get_id(); });
-    });
-    sender.join();
-    EXPECT_TRUE(gtk::iterateMainLoopUntil([&] { return completedOn.has_value(); }, 10.0));
-    EXPECT_EQ(completedOn, mainThread);
 }
 
 TEST_F(SoupHttpClientTest, ConcurrentRequestsCompleteIndependently) {

@@ -1,7 +1,10 @@
 #include "platform/gtk/GlibMainQueue.h"
 
+#include "platform/gtk/GlibSource.h"
+
+#include <algorithm>
 #include <glib.h>
-#include <set>
+#include <vector>
 
 namespace quorvel::gtk {
 
@@ -9,83 +12,46 @@ namespace {
 
 using Block = std::function<void()>;
 
-guint milliseconds(double seconds) {
-    return seconds <= 0 ? 0 : static_cast<guint>(seconds * 1000.0 + 0.5);
+std::chrono::milliseconds milliseconds(double seconds) {
+    return std::chrono::milliseconds(seconds <= 0 ? 0
+                                                  : static_cast<long long>(seconds * 1000.0 + 0.5));
 }
 
 class GlibTimer final : public Timer {
 public:
-    explicit GlibTimer(guint id) : sourceId(id) {}
-    ~GlibTimer() override { invalidate(); }
-    void invalidate() override {
-        if (sourceId != 0) {
-            g_source_remove(sourceId);
-            sourceId = 0;
-        }
-    }
+    explicit GlibTimer(GlibSource repeating) : source(std::move(repeating)) {}
+    void invalidate() override { source.cancel(); }
 
 private:
-    guint sourceId;
+    GlibSource source;
 };
-
-gboolean runRepeatedly(gpointer data) {
-    (*static_cast<Block*>(data))();
-    return G_SOURCE_CONTINUE;
-}
-
-void destroyBlock(gpointer data) {
-    delete static_cast<Block*>(data);
-}
 
 // Blocks not yet run when the queue goes away are dropped with it, so none
 // runs against objects that no longer exist.
 class GlibMainQueue final : public MainQueue {
 public:
-    ~GlibMainQueue() override {
-        const std::set<guint> remaining = std::move(pending);
-        for (const guint id : remaining) {
-            g_source_remove(id);
-        }
-    }
-
-    void post(Block block) override { schedule(0, std::move(block), true); }
+    void post(Block block) override { keep(GlibSource::idle(std::move(block))); }
 
     void postAfter(double seconds, Block block) override {
-        schedule(milliseconds(seconds), std::move(block), false);
+        keep(GlibSource::after(milliseconds(seconds), std::move(block)));
     }
 
     std::unique_ptr<Timer> scheduleRepeatingTimer(double seconds, Block block) override {
-        const guint id =
-            g_timeout_add_full(G_PRIORITY_DEFAULT, milliseconds(seconds), runRepeatedly,
-                               new Block(std::move(block)), destroyBlock);
-        return std::make_unique<GlibTimer>(id);
+        return std::make_unique<GlibTimer>(
+            GlibSource::every(milliseconds(seconds), std::move(block)));
     }
 
     // The clock of the GLib timers (CLOCK_MONOTONIC on Linux).
     double now() const override { return static_cast<double>(g_get_monotonic_time()) / 1e6; }
 
 private:
-    struct Pending {
-        GlibMainQueue* queue;
-        guint id;
-        Block block;
-    };
-
-    void schedule(guint delay, Block block, bool idle) {
-        auto* entry = new Pending{this, 0, std::move(block)};
-        const auto run = [](gpointer data) -> gboolean {
-            auto* self = static_cast<Pending*>(data);
-            self->queue->pending.erase(self->id);
-            self->block();
-            return G_SOURCE_REMOVE;
-        };
-        const auto destroy = [](gpointer data) { delete static_cast<Pending*>(data); };
-        entry->id = idle ? g_idle_add_full(G_PRIORITY_DEFAULT, run, entry, destroy)
-                         : g_timeout_add_full(G_PRIORITY_DEFAULT, delay, run, entry, destroy);
-        pending.insert(entry->id);
+    // The sources of blocks that have run are let go of as new ones come.
+    void keep(GlibSource source) {
+        std::erase_if(pending, [](const GlibSource& kept) { return !kept.pending(); });
+        pending.push_back(std::move(source));
     }
 
-    std::set<guint> pending;
+    std::vector<GlibSource> pending;
 };
 
 } // namespace

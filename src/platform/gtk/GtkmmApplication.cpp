@@ -64,11 +64,7 @@ GtkmmApplication::GtkmmApplication(const char* applicationId)
     });
 }
 
-GtkmmApplication::~GtkmmApplication() {
-    for (const unsigned source : signalSources) {
-        g_source_remove(source);
-    }
-}
+GtkmmApplication::~GtkmmApplication() = default;
 
 void GtkmmApplication::setDelegate(ApplicationDelegate* newDelegate) {
     delegate = newDelegate;
@@ -87,13 +83,7 @@ void GtkmmApplication::activate() {
 
 int GtkmmApplication::run() {
     for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
-        signalSources.push_back(g_unix_signal_add(
-            signalNumber,
-            [](gpointer data) -> gboolean {
-                static_cast<GtkmmApplication*>(data)->terminate();
-                return G_SOURCE_CONTINUE;
-            },
-            this));
+        signalSources.push_back(GlibSource::onSignal(signalNumber, [this] { terminate(); }));
     }
     // A second start hands its launcher's token to the running instance.
     if (!launchToken.empty() && activateRunningInstance(G_APPLICATION(app->gobj()), launchToken)) {

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "platform/Application.h"
+#include "platform/gtk/GlibSource.h"
 #include "platform/gtk/GtkMainWindow.h"
 
 #include <functional>
 #include <gtkmm/application.h>
 #include <string>
+#include <vector>
 
 namespace quorvel::gtk {
 
@@ -44,7 +46,7 @@ private:
     ApplicationDelegate* delegate = nullptr;
     bool terminating = false;
     GtkMainWindow* mainWindow = nullptr;
-    std::vector<unsigned> signalSources;
+    std::vector<GlibSource> signalSources;
     std::function<void()> terminationHandler;
     std::function<void()> beforeLaunching;
 };

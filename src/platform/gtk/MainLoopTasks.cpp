@@ -23,9 +23,4 @@ void postToMainLoop(std::function<void()> block) {
     g_idle_add_full(G_PRIORITY_DEFAULT, runOnce, new Block(std::move(block)), destroyBlock);
 }
 
-guint runOnMainLoopAfter(std::chrono::milliseconds delay, std::function<void()> block) {
-    return g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(delay.count()), runOnce,
-                              new Block(std::move(block)), destroyBlock);
-}
-
 } // namespace quorvel::gtk

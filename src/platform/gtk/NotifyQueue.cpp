@@ -1,7 +1,7 @@
 #include "platform/gtk/NotifyQueue.h"
 
 #include "platform/gtk/DBusErrors.h"
-#include "platform/gtk/MainLoopTasks.h"
+#include "platform/gtk/GlibSource.h"
 
 #include <utility>
 
@@ -11,7 +11,7 @@ namespace quorvel::gtk {
 // the deadline after which it is reported as failed.
 struct NotifyQueue::Attempt {
     Result result;
-    guint deadline = 0;
+    GlibSource deadline;
     bool gaveUp = false;
 };
 
@@ -37,9 +37,9 @@ void NotifyQueue::start(Call call) {
     inFlight_ = true;
     auto attempt = std::make_shared<Attempt>();
     attempt->result = std::move(call.result);
-    attempt->deadline =
-        runOnMainLoopAfter(bound_, [weak = weak_from_this(), attempt, bound = bound_] {
-            attempt->deadline = 0;
+    // The deadline belongs to the attempt, which the call's reply keeps.
+    attempt->deadline = GlibSource::after(
+        bound_, [weak = weak_from_this(), attempt = attempt.get(), bound = bound_] {
             attempt->gaveUp = true;
             const std::string error = "The notification server did not answer within " +
                                       std::to_string(bound.count()) + " ms";
@@ -65,7 +65,7 @@ void NotifyQueue::start(Call call) {
                 }
                 return;
             }
-            g_source_remove(attempt->deadline);
+            attempt->deadline.cancel();
             auto result = std::move(attempt->result);
             result(id, id ? std::string() : describeError(error));
             self->next();

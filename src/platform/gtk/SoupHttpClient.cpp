@@ -1,9 +1,10 @@
 #include "platform/gtk/SoupHttpClient.h"
 
+#include "platform/gtk/GlibSource.h"
+
 #include <algorithm>
 #include <cmath>
 #include <libsoup/soup.h>
-#include <mutex>
 #include <set>
 #include <string_view>
 #include <utility>
@@ -34,15 +35,15 @@ bool methodSendsBody(std::string_view method) {
 struct Exchange;
 
 // The exchanges a client has in flight, shared with them, so that a client
-// that goes can abandon them.
+// that goes can abandon them. Like the session, main loop only.
 struct Registry {
-    std::mutex mutex;
     bool closed = false;
     std::set<Exchange*> live;
 };
 
 // One request, from send() until its completion has run. Owned by whichever
-// GLib callback is pending for it; deleted right before the completion runs.
+// callback is pending for it (its start on the main loop, then libsoup's);
+// deleted right before the completion runs.
 struct Exchange {
     std::shared_ptr<Registry> registry;
     SoupSession* session = nullptr; // a reference of its own
@@ -51,7 +52,8 @@ struct Exchange {
     std::function<void(HttpResult)> completion;
     SoupMessage* message = nullptr;
     GCancellable* cancellable = nullptr;
-    guint deadline = 0;
+    GlibSource start;
+    GlibSource deadline;
     bool timedOut = false;
 
     Exchange() = default;
@@ -59,28 +61,18 @@ struct Exchange {
     Exchange& operator=(const Exchange&) = delete;
 
     ~Exchange() {
-        if (deadline != 0) {
-            g_source_remove(deadline);
-        }
         g_clear_object(&cancellable);
         g_clear_object(&message);
         g_clear_object(&session);
     }
 
     // An abandoned exchange has no completion left to run.
-    bool abandoned() {
-        std::lock_guard lock(registry->mutex);
-        return !completion;
-    }
+    bool abandoned() const { return !completion; }
 
     // Ends the exchange: frees it, then runs the completion, if it still has one.
     void finish(HttpResult result) {
-        std::function<void(HttpResult)> done;
-        {
-            std::lock_guard lock(registry->mutex);
-            registry->live.erase(this);
-            done = std::move(completion);
-        }
+        registry->live.erase(this);
+        std::function<void(HttpResult)> done = std::move(completion);
         delete this;
         if (done) {
             done(std::move(result));
@@ -127,20 +119,11 @@ void onExchangeFinished(GObject* source, GAsyncResult* asyncResult, gpointer dat
     exchange->finish(std::move(result));
 }
 
-gboolean onDeadline(gpointer data) {
-    auto* exchange = static_cast<Exchange*>(data);
-    exchange->deadline = 0;
-    exchange->timedOut = true;
-    g_cancellable_cancel(exchange->cancellable);
-    return G_SOURCE_REMOVE;
-}
-
 // Runs on the main loop: builds the message and hands it to the session.
-gboolean startExchange(gpointer data) {
-    auto* exchange = static_cast<Exchange*>(data);
+void startExchange(Exchange* exchange) {
     if (exchange->abandoned()) {
         exchange->finish({});
-        return G_SOURCE_REMOVE;
+        return;
     }
     const HttpRequest& request = exchange->request;
 
@@ -151,7 +134,7 @@ gboolean startExchange(gpointer data) {
         std::string text = "Invalid URL \"" + request.url + "\": " + error->message;
         g_error_free(error);
         exchange->fail(std::move(text));
-        return G_SOURCE_REMOVE;
+        return;
     }
     const char* scheme = g_uri_get_scheme(uri);
     const char* host = g_uri_get_host(uri);
@@ -161,18 +144,18 @@ gboolean startExchange(gpointer data) {
     if (!supported) {
         g_uri_unref(uri);
         exchange->fail("Unsupported URL \"" + request.url + "\"");
-        return G_SOURCE_REMOVE;
+        return;
     }
     if (!isToken(request.method)) {
         g_uri_unref(uri);
         exchange->fail("Invalid request method \"" + request.method + "\"");
-        return G_SOURCE_REMOVE;
+        return;
     }
     for (const auto& [name, value] : request.headers) {
         if (!isToken(name) || !isSafeFieldValue(value)) {
             g_uri_unref(uri);
             exchange->fail("Invalid header field \"" + name + "\"");
-            return G_SOURCE_REMOVE;
+            return;
         }
     }
 
@@ -193,12 +176,14 @@ gboolean startExchange(gpointer data) {
     const double timeout = request.timeoutSeconds;
     if (std::isfinite(timeout) && timeout > 0 && timeout != exchange->sessionTimeoutSeconds) {
         const double milliseconds = std::min(timeout * 1000.0, double(G_MAXUINT));
-        exchange->deadline =
-            g_timeout_add(static_cast<guint>(std::ceil(milliseconds)), onDeadline, exchange);
+        exchange->deadline = GlibSource::after(
+            std::chrono::milliseconds(static_cast<long long>(std::ceil(milliseconds))), [exchange] {
+                exchange->timedOut = true;
+                g_cancellable_cancel(exchange->cancellable);
+            });
     }
     soup_session_send_and_read_async(exchange->session, exchange->message, G_PRIORITY_DEFAULT,
                                      exchange->cancellable, onExchangeFinished, exchange);
-    return G_SOURCE_REMOVE;
 }
 
 class SoupHttpClient final : public HttpClient {
@@ -218,14 +203,11 @@ public:
         // now, never to run: nothing calls back into a world that is going.
         std::vector<std::function<void(HttpResult)>> released;
         std::vector<GCancellable*> cancellables;
-        {
-            std::lock_guard lock(registry_->mutex);
-            registry_->closed = true;
-            for (Exchange* exchange : registry_->live) {
-                released.push_back(std::move(exchange->completion));
-                exchange->completion = nullptr;
-                cancellables.push_back(G_CANCELLABLE(g_object_ref(exchange->cancellable)));
-            }
+        registry_->closed = true;
+        for (Exchange* exchange : registry_->live) {
+            released.push_back(std::move(exchange->completion));
+            exchange->completion = nullptr;
+            cancellables.push_back(G_CANCELLABLE(g_object_ref(exchange->cancellable)));
         }
         for (GCancellable* cancellable : cancellables) {
             g_cancellable_cancel(cancellable);
@@ -242,15 +224,12 @@ public:
         // goes on only to be freed when libsoup lets go of it.
         std::vector<std::function<void(HttpResult)>> dropped;
         std::vector<GCancellable*> cancellables;
-        {
-            std::lock_guard lock(registry_->mutex);
-            for (Exchange* exchange : registry_->live) {
-                dropped.push_back(std::move(exchange->completion));
-                exchange->completion = nullptr;
-                cancellables.push_back(G_CANCELLABLE(g_object_ref(exchange->cancellable)));
-            }
-            registry_->live.clear();
+        for (Exchange* exchange : registry_->live) {
+            dropped.push_back(std::move(exchange->completion));
+            exchange->completion = nullptr;
+            cancellables.push_back(G_CANCELLABLE(g_object_ref(exchange->cancellable)));
         }
+        registry_->live.clear();
         for (GCancellable* cancellable : cancellables) {
             g_cancellable_cancel(cancellable);
             g_object_unref(cancellable);
@@ -272,16 +251,13 @@ public:
         exchange->sessionTimeoutSeconds = timeoutSeconds_;
         exchange->request = request;
         exchange->cancellable = g_cancellable_new();
-        {
-            std::lock_guard lock(registry_->mutex);
-            if (!registry_->closed) {
-                exchange->completion = std::move(completion);
-                registry_->live.insert(exchange);
-            }
+        if (!registry_->closed) {
+            exchange->completion = std::move(completion);
+            registry_->live.insert(exchange);
         }
-        // Started from the main loop, so the session is only ever used there
-        // and the completion never runs inside send().
-        g_idle_add_full(G_PRIORITY_DEFAULT, startExchange, exchange, nullptr);
+        // Started from the main loop, so that the completion never runs
+        // inside send().
+        exchange->start = GlibSource::idle([exchange] { startExchange(exchange); });
     }
 
 private:

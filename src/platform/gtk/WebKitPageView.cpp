@@ -124,29 +124,24 @@ void WebKitPageView::terminateWebProcess() {
 void WebKitPageView::awaitAnswer() {
     stopAwaitingAnswer();
     const auto milliseconds = static_cast<guint>(std::max(0.0, answerTimeoutSeconds) * 1000.0);
-    answerDeadline = g_timeout_add(milliseconds, onAnswerOverdue, this);
+    answerDeadline =
+        GlibSource::after(std::chrono::milliseconds(milliseconds), [this] { answerOverdue(); });
 }
 
 void WebKitPageView::stopAwaitingAnswer() {
-    if (answerDeadline != 0) {
-        g_source_remove(answerDeadline);
-        answerDeadline = 0;
-    }
+    answerDeadline.cancel();
 }
 
 // The delegate is told last in every handler: it may start another load at
 // once.
-gboolean WebKitPageView::onAnswerOverdue(gpointer data) {
-    auto* self = static_cast<WebKitPageView*>(data);
-    self->answerDeadline = 0;
-    self->currentLoadFailed = true;
-    self->errorPageExpected = false;
-    self->failureUnreported = false;
-    webkit_web_view_stop_loading(WEBKIT_WEB_VIEW(self->view));
-    if (self->navigationDelegate) {
-        self->navigationDelegate->webViewDidFailNavigation();
+void WebKitPageView::answerOverdue() {
+    currentLoadFailed = true;
+    errorPageExpected = false;
+    failureUnreported = false;
+    webkit_web_view_stop_loading(WEBKIT_WEB_VIEW(view));
+    if (navigationDelegate) {
+        navigationDelegate->webViewDidFailNavigation();
     }
-    return G_SOURCE_REMOVE;
 }
 
 void WebKitPageView::onLoadChanged(GtkWidget*, int event, gpointer data) {

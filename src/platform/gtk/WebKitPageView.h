@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/WebView.h"
+#include "platform/gtk/GlibSource.h"
 
 #include <gtk/gtk.h>
 #include <optional>
@@ -43,11 +44,11 @@ private:
     bool messagePageShown = false;
     // How long a load may wait for the server's answer: the last request's.
     double answerTimeoutSeconds = 60.0;
-    guint answerDeadline = 0;
+    GlibSource answerDeadline;
 
     void awaitAnswer();
     void stopAwaitingAnswer();
-    static gboolean onAnswerOverdue(gpointer self);
+    void answerOverdue();
     static void onLoadChanged(GtkWidget* view, int event, gpointer self);
     static gboolean onLoadFailed(GtkWidget* view, int event, const char* uri, GError* error,
                                  gpointer self);
