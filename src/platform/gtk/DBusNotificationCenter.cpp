@@ -7,6 +7,7 @@
 #include "platform/gtk/NotificationSignals.h"
 #include "platform/gtk/NotifyMessage.h"
 #include "platform/gtk/NotifyQueue.h"
+#include "platform/gtk/OnceCompletion.h"
 
 #include <algorithm>
 #include <map>
@@ -25,25 +26,6 @@ constexpr std::size_t kRememberedNotifications = 512;
 
 constexpr unsigned kFullPresentation = PresentationBanner | PresentationList | PresentationSound;
 
-// A completion that runs at most once, and not at all once released.
-struct PendingCompletion {
-    virtual ~PendingCompletion() = default;
-    virtual void release() = 0;
-};
-
-template <typename... Args> struct TrackedCompletion final : PendingCompletion {
-    std::function<void(Args...)> function;
-
-    void release() override { function = nullptr; }
-    void operator()(Args... args) {
-        auto once = std::move(function);
-        function = nullptr;
-        if (once) {
-            once(std::move(args)...);
-        }
-    }
-};
-
 // Everything the center knows, used only on the main loop. Requests in flight
 // hold it strongly; signal subscriptions hold it weakly.
 struct State : NotificationSignalListener, std::enable_shared_from_this<State> {
@@ -58,7 +40,7 @@ struct State : NotificationSignalListener, std::enable_shared_from_this<State> {
     std::shared_ptr<NotificationCapabilities> capabilities;
     std::shared_ptr<NotifyQueue> notifies;
     std::map<guint32, std::string> shown; // server id → our identifier
-    std::vector<std::weak_ptr<PendingCompletion>> pending;
+    std::vector<std::weak_ptr<Releasable>> pending;
 
     explicit State(const NotificationServerBounds& bounds)
         : capabilities(
@@ -88,10 +70,9 @@ struct State : NotificationSignalListener, std::enable_shared_from_this<State> {
     template <typename... Args>
     std::function<void(Args...)> track(std::function<void(Args...)> completion) {
         std::erase_if(pending, [](const auto& slot) { return slot.expired(); });
-        auto slot = std::make_shared<TrackedCompletion<Args...>>();
-        slot->function = std::move(completion);
+        auto slot = std::make_shared<OnceCompletion<Args...>>(std::move(completion));
         pending.push_back(slot);
-        return [slot](Args... args) { (*slot)(std::move(args)...); };
+        return [slot](Args... args) { slot->complete(std::move(args)...); };
     }
 
     void shutDown() {

@@ -2,6 +2,7 @@
 
 #include "platform/gtk/DBusErrors.h"
 #include "platform/gtk/GlibSource.h"
+#include "platform/gtk/OnceCompletion.h"
 
 #include <utility>
 
@@ -10,9 +11,8 @@ namespace quorvel::gtk {
 // One Notify call on its way: its caller's result until it is reported, and
 // the deadline after which it is reported as failed.
 struct NotifyQueue::Attempt {
-    Result result;
+    OnceCompletion<std::optional<guint32>, const std::string&> result;
     GlibSource deadline;
-    bool gaveUp = false;
 };
 
 NotifyQueue::NotifyQueue(GCancellable* cancellable, std::chrono::milliseconds bound)
@@ -36,15 +36,14 @@ void NotifyQueue::send(GDBusConnection* bus, GVariant* parameters, Result result
 void NotifyQueue::start(Call call) {
     inFlight_ = true;
     auto attempt = std::make_shared<Attempt>();
-    attempt->result = std::move(call.result);
+    attempt->result =
+        OnceCompletion<std::optional<guint32>, const std::string&>(std::move(call.result));
     // The deadline belongs to the attempt, which the call's reply keeps.
     attempt->deadline = GlibSource::after(
         bound_, [weak = weak_from_this(), attempt = attempt.get(), bound = bound_] {
-            attempt->gaveUp = true;
             const std::string error = "The notification server did not answer within " +
                                       std::to_string(bound.count()) + " ms";
-            auto result = std::move(attempt->result);
-            result(std::nullopt, error);
+            attempt->result.complete(std::nullopt, error);
             if (const auto self = weak.lock()) {
                 self->failWaiting(error);
             }
@@ -59,15 +58,14 @@ void NotifyQueue::start(Call call) {
                 id.emplace(0);
                 g_variant_get(reply, "(u)", &*id);
             }
-            if (attempt->gaveUp) {
+            attempt->deadline.cancel();
+            if (!attempt->result.complete(id, id ? std::string() : describeError(error))) {
+                // It was given up on.
                 if (id) {
                     self->closeLateNotification(bus, *id);
                 }
                 return;
             }
-            attempt->deadline.cancel();
-            auto result = std::move(attempt->result);
-            result(id, id ? std::string() : describeError(error));
             self->next();
         });
 }

@@ -1,6 +1,7 @@
 #include "platform/gtk/SoupHttpClient.h"
 
 #include "platform/gtk/GlibSource.h"
+#include "platform/gtk/OnceCompletion.h"
 
 #include <algorithm>
 #include <cmath>
@@ -49,7 +50,7 @@ struct Exchange {
     SoupSession* session = nullptr; // a reference of its own
     double sessionTimeoutSeconds = 0;
     HttpRequest request;
-    std::function<void(HttpResult)> completion;
+    OnceCompletion<HttpResult> completion;
     SoupMessage* message = nullptr;
     GCancellable* cancellable = nullptr;
     GlibSource start;
@@ -67,16 +68,14 @@ struct Exchange {
     }
 
     // An abandoned exchange has no completion left to run.
-    bool abandoned() const { return !completion; }
+    bool abandoned() const { return !completion.pending(); }
 
     // Ends the exchange: frees it, then runs the completion, if it still has one.
     void finish(HttpResult result) {
         registry->live.erase(this);
-        std::function<void(HttpResult)> done = std::move(completion);
+        OnceCompletion<HttpResult> done = std::move(completion);
         delete this;
-        if (done) {
-            done(std::move(result));
-        }
+        done.complete(std::move(result));
     }
 
     void fail(std::string error) {
@@ -201,12 +200,10 @@ public:
     ~SoupHttpClient() override {
         // Requests in flight are cancelled, and their completions released
         // now, never to run: nothing calls back into a world that is going.
-        std::vector<std::function<void(HttpResult)>> released;
         std::vector<GCancellable*> cancellables;
         registry_->closed = true;
         for (Exchange* exchange : registry_->live) {
-            released.push_back(std::move(exchange->completion));
-            exchange->completion = nullptr;
+            exchange->completion.release();
             cancellables.push_back(G_CANCELLABLE(g_object_ref(exchange->cancellable)));
         }
         for (GCancellable* cancellable : cancellables) {
@@ -222,11 +219,11 @@ public:
     void dropConnections() override {
         // Every request under way gives up its completion now; its exchange
         // goes on only to be freed when libsoup lets go of it.
-        std::vector<std::function<void(HttpResult)>> dropped;
+        std::vector<OnceCompletion<HttpResult>> dropped;
         std::vector<GCancellable*> cancellables;
         for (Exchange* exchange : registry_->live) {
             dropped.push_back(std::move(exchange->completion));
-            exchange->completion = nullptr;
+            exchange->completion.release();
             cancellables.push_back(G_CANCELLABLE(g_object_ref(exchange->cancellable)));
         }
         registry_->live.clear();
@@ -240,7 +237,7 @@ public:
         for (auto& completion : dropped) {
             HttpResult result;
             result.error = "Connection dropped after the machine woke up";
-            completion(std::move(result));
+            completion.complete(std::move(result));
         }
     }
 
@@ -252,7 +249,7 @@ public:
         exchange->request = request;
         exchange->cancellable = g_cancellable_new();
         if (!registry_->closed) {
-            exchange->completion = std::move(completion);
+            exchange->completion = OnceCompletion<HttpResult>(std::move(completion));
             registry_->live.insert(exchange);
         }
         // Started from the main loop, so that the completion never runs
