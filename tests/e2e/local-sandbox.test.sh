@@ -52,6 +52,11 @@ echo "$reports"
 [ "$(sed -n 2p <<<"$reports")" = '{"visits":2,"cookie":"seen=2"}' ] ||
     fail "local storage did not survive the restart, or the cookie did not stick"
 pass "local storage survives a restart; the page's cookie sticks"
+# Where every earlier version kept them, so that an update keeps them too.
+for folder in "$XDG_DATA_HOME/io.quorvel.Desktop/storage" "$XDG_CACHE_HOME/io.quorvel.Desktop/WebKitCache"; do
+    [ -d "$folder" ] || fail "website data is not where earlier versions kept it: no $folder"
+done
+pass "website data stays in the program's data and cache folders"
 
 # A bubblewrap that cannot create its namespaces, in place of the real one for
 # this run only.
