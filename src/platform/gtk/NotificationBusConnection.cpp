@@ -26,17 +26,7 @@ void NotificationBusConnection::shutDown() {
     lost_ = nullptr;
 }
 
-void NotificationBusConnection::dropIfClosed() {
-    if (connection_ != nullptr && g_dbus_connection_is_closed(connection_)) {
-        if (lost_) {
-            lost_(connection_);
-        }
-        g_clear_object(&connection_);
-    }
-}
-
 void NotificationBusConnection::withConnection(Ready then) {
-    dropIfClosed();
     if (connection_ != nullptr) {
         then(connection_, {});
         return;

@@ -9,15 +9,17 @@
 namespace quorvel::gtk {
 
 // The session bus connection the notification centre talks over: made on
-// first use, shared by every request, and made again once the bus has
-// closed it. Main loop only.
+// first use and shared by every request. It is the process's shared session
+// connection, which ends the program when the bus closes it (GDBus's
+// exit-on-close, a SIGTERM the application handles as a quit), so it is
+// never made again. Main loop only.
 class NotificationBusConnection : public std::enable_shared_from_this<NotificationBusConnection> {
 public:
     using Ready = std::function<void(GDBusConnection* bus, const std::string& error)>;
     using Change = std::function<void(GDBusConnection* bus)>;
 
-    // `connected` runs for every new connection, `lost` before a closed one
-    // is let go.
+    // `connected` runs once the connection is made, `lost` when it is let go
+    // at shut-down.
     NotificationBusConnection(GCancellable* cancellable, Change connected, Change lost);
     ~NotificationBusConnection();
     NotificationBusConnection(const NotificationBusConnection&) = delete;
@@ -32,8 +34,6 @@ public:
     void shutDown();
 
 private:
-    void dropIfClosed();
-
     GCancellable* cancellable_;
     Change connected_;
     Change lost_;
