@@ -777,12 +777,30 @@ def activity(procs, root, seconds):
                       if pid not in end]}
 
 
+def resident_kinds(pid):
+    """VmRSS and its anonymous, file-backed and shared-memory parts, kB."""
+    fields = {}
+    try:
+        with open(f"/proc/{pid}/status") as f:
+            for line in f:
+                key, _, value = line.partition(":")
+                if key in ("VmRSS", "RssAnon", "RssFile", "RssShmem"):
+                    fields[key] = int(value.split()[0])
+    except OSError:
+        pass
+    return fields
+
+
 def memory_state(procs, root):
     memory, per_process = procs.memory(root)
+    processes = [dict({"pid": p["pid"], "comm": p["comm"], "pss_kb": p["pss_kb"]},
+                      **resident_kinds(p["pid"])) for p in per_process]
     return {"pss_kb": memory.get("Pss", 0), "tree_rss_kb": memory.get("TreeRss"),
             "rss_kb": memory.get("Rss", 0),
-            "processes": [{"pid": p["pid"], "comm": p["comm"], "pss_kb": p["pss_kb"]}
-                          for p in per_process]}
+            # Anonymous memory is each process's own: what the tree holds
+            # that no other program shares and the kernel cannot drop.
+            "anon_kb": sum(p.get("RssAnon", 0) for p in processes),
+            "processes": processes}
 
 
 def web_processes(procs, root):
@@ -1014,7 +1032,8 @@ def describe_background(r):
     for key in ("rest_not_reached", "rest_problem"):
         if r.get(key):
             lines.append(("note: " if key == "rest_not_reached" else "PROBLEM: ") + r[key])
-    lines.append(f"{'state':36} {'tree RSS MiB':>12} {'PSS MiB':>8} {'CPU % core':>10} {'switches/s':>10}")
+    lines.append(f"{'state':36} {'tree RSS MiB':>12} {'PSS MiB':>8} {'anon MiB':>8} {'CPU % core':>10}"
+                 f" {'switches/s':>10}")
     for label, key in (("shown", "shown"), ("hidden, right after the close", "hidden"),
                        ("hidden, page's process ended", "rested"), ("shown again", "shown_again")):
         state = r.get(key)
@@ -1023,7 +1042,7 @@ def describe_background(r):
             continue
         act = state.get("activity") or {}
         lines.append(f"{label:36} {fmt(mib(state['tree_rss_kb']), '{:12.1f}')}"
-                     f" {fmt(mib(state['pss_kb']), '{:8.1f}')}"
+                     f" {fmt(mib(state['pss_kb']), '{:8.1f}')} {fmt(mib(state.get('anon_kb')), '{:8.1f}')}"
                      f" {fmt(act.get('cpu_percent'), '{:10.3f}')} {fmt(act.get('switches_per_s'), '{:10.1f}')}")
     for label, key in (("shown", "shown"), ("hidden, right after the close", "hidden"),
                        ("hidden, page's process ended", "rested")):
@@ -1053,6 +1072,11 @@ def background_targets(results):
     hidden_cpu = med([r["hidden"].get("activity", {}).get("cpu_percent") for r in ok])
     rested_cpu = med([(r["rested"].get("activity") or {}).get("cpu_percent") for r in ok if r.get("rested")])
     page_ms = med([r["show"]["page_loaded_ms"] for r in ok if r["show"]["page_expected"]])
+    # The same, from the moment the window is there again (the second start's
+    # hand-over to the running instance is not the page's).
+    page_after_map_ms = med([r["show"]["page_loaded_ms"] - r["show"]["window_mapped_ms"] for r in ok
+                             if r["show"]["page_expected"] and r["show"].get("window_mapped_ms") is not None
+                             and r["show"].get("page_loaded_ms") is not None])
     # met is None where the state was not reached (or not measured).
     targets = []
     rss_ratio = ratio(rested_rss, shown_rss)
@@ -1062,8 +1086,11 @@ def background_targets(results):
     for label, value in (("right after the close", hidden_cpu), ("after 10 min", rested_cpu)):
         targets.append((f"idle CPU hidden ({label}) <= 0.05 %", None if value is None else value <= 0.05,
                         f"{value:.3f} %" if value is not None else "not reached"))
-    targets.append(("page back within 0.5 s", None if page_ms is None else page_ms <= 500,
+    targets.append(("page back within 0.5 s of the second start", None if page_ms is None else page_ms <= 500,
                     f"{page_ms:.0f} ms" if page_ms is not None else "not reached"))
+    targets.append(("page back within 0.5 s of the window mapped",
+                    None if page_after_map_ms is None else page_after_map_ms <= 500,
+                    f"{page_after_map_ms:.0f} ms" if page_after_map_ms is not None else "not reached"))
     return targets
 
 

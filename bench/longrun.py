@@ -75,19 +75,6 @@ def fill_watchlist():
     return codes
 
 
-def status_of(pid):
-    fields = {}
-    try:
-        with open(f"/proc/{pid}/status") as f:
-            for line in f:
-                key, _, value = line.partition(":")
-                if key in ("VmRSS", "RssAnon", "RssFile", "RssShmem"):
-                    fields[key] = int(value.split()[0])
-    except OSError:
-        pass
-    return fields
-
-
 def sample(roots):
     """{program: [{pid, comm, VmRSS, RssAnon, ...}, ...]} for every process of each program."""
     table = bench.all_processes()
@@ -95,7 +82,7 @@ def sample(roots):
     for name, root in roots.items():
         # Only what descends from the program: the others run beside it.
         pids = bench.descendants([root], table)
-        figures[name] = [dict(pid=pid, comm=table[pid][3], **status_of(pid)) for pid in pids]
+        figures[name] = [dict(pid=pid, comm=table[pid][3], **bench.resident_kinds(pid)) for pid in pids]
     return figures
 
 
