@@ -362,10 +362,10 @@ protected:
     FakeNotificationServer server_;
     bool applicationIsActive_ = false;
     RecordingDelegate delegate_;
-    std::vector<std::string> tokens_;
+    std::vector<std::optional<std::string>> clicks_;
     std::unique_ptr<NotificationCenter> center_ = gtk::makeDBusNotificationCenter(
         [this] { return applicationIsActive_; },
-        [this](const std::string& token) { tokens_.push_back(token); });
+        [this](const std::optional<std::string>& token) { clicks_.push_back(token); });
 };
 
 TEST_F(DBusNotificationCenterTest, AuthorizationIsGrantedWhenTheServerAnswers) {
@@ -559,7 +559,7 @@ TEST_F(DBusNotificationCenterTest, ADefaultActionOnOurNotificationOpensIt) {
     server_.emitActionInvoked(alertId, "default");
     EXPECT_TRUE(waitFor([&] { return !delegate_.opened.empty(); }));
     EXPECT_THAT(delegate_.opened, ElementsAre("42"));
-    EXPECT_THAT(tokens_, ElementsAre("click-token"));
+    EXPECT_THAT(clicks_, ElementsAre("click-token"));
 
     // Another action, another program's notification, and one that was closed
     // are not ours to open.
@@ -572,6 +572,8 @@ TEST_F(DBusNotificationCenterTest, ADefaultActionOnOurNotificationOpensIt) {
     EXPECT_TRUE(waitFor([&] { return delegate_.opened.size() == 2; }));
     gtk::iterateMainLoopUntil([] { return false; }, 0.1);
     EXPECT_THAT(delegate_.opened, ElementsAre("42", "42"));
+    // The last click came without a token of its own.
+    EXPECT_THAT(clicks_, ElementsAre("click-token", std::nullopt));
 }
 
 TEST_F(DBusNotificationCenterTest, NothingCallsBackOnceTheCenterIsGone) {

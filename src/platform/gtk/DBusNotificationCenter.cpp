@@ -30,7 +30,7 @@ constexpr unsigned kFullPresentation = PresentationBanner | PresentationList | P
 // hold it strongly; signal subscriptions hold it weakly.
 struct State : NotificationSignalListener, std::enable_shared_from_this<State> {
     std::function<bool()> applicationIsActive;
-    std::function<void(const std::string&)> activationTokenArrived;
+    std::function<void(const std::optional<std::string>&)> notificationClicked;
     NotificationCenterDelegate* delegate = nullptr;
     bool alive = true; // false once the center is gone: no more delegate calls
     GCancellable* cancellable = g_cancellable_new();
@@ -39,7 +39,8 @@ struct State : NotificationSignalListener, std::enable_shared_from_this<State> {
     std::shared_ptr<NotificationBusConnection> bus;
     std::shared_ptr<NotificationCapabilities> capabilities;
     std::shared_ptr<NotifyQueue> notifies;
-    std::map<guint32, std::string> shown; // server id → our identifier
+    std::map<guint32, std::string> shown;       // server id → our identifier
+    std::map<guint32, std::string> clickTokens; // server id → its click's token
     std::vector<std::weak_ptr<Releasable>> pending;
 
     explicit State(const NotificationServerBounds& bounds)
@@ -94,24 +95,36 @@ struct State : NotificationSignalListener, std::enable_shared_from_this<State> {
         if (!alive || delegate == nullptr || found == shown.end() || action != "default") {
             return;
         }
+        std::optional<std::string> token;
+        if (const auto arrived = clickTokens.find(id); arrived != clickTokens.end()) {
+            token = std::move(arrived->second);
+            clickTokens.erase(arrived);
+        }
+        if (notificationClicked) {
+            notificationClicked(token);
+        }
         delegate->didReceiveNotificationResponse(found->second, [] {});
     }
 
     // Sent just before the ActionInvoked of a click: the token lets the
     // window that the click brings forward take the focus.
     void notificationActivationToken(guint32 id, const std::string& token) override {
-        if (alive && activationTokenArrived && shown.contains(id)) {
-            activationTokenArrived(token);
+        if (alive && shown.contains(id)) {
+            clickTokens[id] = token;
         }
     }
 
-    void notificationClosed(guint32 id) override { shown.erase(id); }
+    void notificationClosed(guint32 id) override {
+        shown.erase(id);
+        clickTokens.erase(id);
+    }
 
     // Forget the old server's numbers, so that another program's
     // notification is never taken for one of ours, and what it could do;
     // then tell the delegate of a new server, which it may ask afresh.
     void notificationServerChanged(bool serverAppeared) override {
         shown.clear();
+        clickTokens.clear();
         capabilities->forget();
         if (serverAppeared && alive && delegate != nullptr) {
             delegate->notificationServerDidAppear();
@@ -173,12 +186,13 @@ bool bodyMayBeMarkup(const std::optional<NotificationCapabilities::List>& capabi
 
 class DBusNotificationCenter final : public NotificationCenter {
 public:
-    DBusNotificationCenter(std::function<bool()> applicationIsActive,
-                           std::function<void(const std::string&)> activationTokenArrived,
-                           const NotificationServerBounds& bounds)
+    DBusNotificationCenter(
+        std::function<bool()> applicationIsActive,
+        std::function<void(const std::optional<std::string>&)> notificationClicked,
+        const NotificationServerBounds& bounds)
         : state_(std::make_shared<State>(bounds)) {
         state_->applicationIsActive = std::move(applicationIsActive);
-        state_->activationTokenArrived = std::move(activationTokenArrived);
+        state_->notificationClicked = std::move(notificationClicked);
         state_->connectBus();
     }
 
@@ -249,12 +263,12 @@ private:
 
 } // namespace
 
-std::unique_ptr<NotificationCenter>
-makeDBusNotificationCenter(std::function<bool()> applicationIsActive,
-                           std::function<void(const std::string&)> activationTokenArrived,
-                           const NotificationServerBounds& bounds) {
+std::unique_ptr<NotificationCenter> makeDBusNotificationCenter(
+    std::function<bool()> applicationIsActive,
+    std::function<void(const std::optional<std::string>&)> notificationClicked,
+    const NotificationServerBounds& bounds) {
     return std::make_unique<DBusNotificationCenter>(std::move(applicationIsActive),
-                                                    std::move(activationTokenArrived), bounds);
+                                                    std::move(notificationClicked), bounds);
 }
 
 } // namespace quorvel::gtk

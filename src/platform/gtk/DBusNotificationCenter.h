@@ -41,9 +41,10 @@ struct NotificationServerBounds {
 //   it is sent with low urgency, with neither it is not shown at all (the
 //   request still counts as accepted), and without sound it asks for silence.
 // - An ActionInvoked "default" for a notification sent here is reported to
-//   the delegate as the user opening it. The activation token the server
-//   sends just before it (ActivationToken) goes to `activationTokenArrived`,
-//   so that the window the click brings forward may take the focus.
+//   the delegate as the user opening it. Just before, `notificationClicked`
+//   hears of the click, with the activation token the server sent for it
+//   (ActivationToken, ahead of ActionInvoked) or without one: the window the
+//   click brings forward takes the focus with the token, or by other means.
 // - When org.freedesktop.Notifications gets a new owner (a server started,
 //   or replaced the one before), the delegate hears
 //   notificationServerDidAppear, once the old server's capabilities are
@@ -53,9 +54,9 @@ struct NotificationServerBounds {
 // Without a session bus or a server, permission is refused and every
 // request fails with a message. Destroying the center cancels its requests
 // in flight and releases their completions without running them.
-std::unique_ptr<NotificationCenter>
-makeDBusNotificationCenter(std::function<bool()> applicationIsActive,
-                           std::function<void(const std::string&)> activationTokenArrived = {},
-                           const NotificationServerBounds& bounds = {});
+std::unique_ptr<NotificationCenter> makeDBusNotificationCenter(
+    std::function<bool()> applicationIsActive,
+    std::function<void(const std::optional<std::string>&)> notificationClicked = {},
+    const NotificationServerBounds& bounds = {});
 
 } // namespace quorvel::gtk

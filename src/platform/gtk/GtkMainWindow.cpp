@@ -68,6 +68,7 @@ void GtkMainWindow::setContentView(WebView& view) {
 
 void GtkMainWindow::makeKeyAndOrderFront() {
     const std::string token = std::exchange(activationToken, {});
+    const bool afterTokenlessClick = std::exchange(clickedWithoutToken, false);
     GdkDisplay* display = gdk_display_get_default();
 #ifdef GDK_WINDOWING_WAYLAND
     if (GDK_IS_WAYLAND_DISPLAY(display)) {
@@ -75,11 +76,12 @@ void GtkMainWindow::makeKeyAndOrderFront() {
             // GTK hands the display's pending token to the compositor when
             // the window is presented.
             useActivationTokenForNextWindow(token);
-        } else if (window.get_visible() && !window.is_active()) {
-            // Without a token a compositor may refuse the focus to a window
-            // it already shows (GNOME 43 sends none with a click on a
-            // notification), but gives it, as to any new window, to one that
-            // is mapped afresh.
+        } else if (afterTokenlessClick && window.get_visible() && !window.is_active()) {
+            // GNOME 43 sends no token with a click on a notification, and
+            // then refuses the focus to a window it already shows; it gives
+            // it, as to any new window, to one that is mapped afresh. Only
+            // here: everywhere else this would map the window twice (at
+            // start, when the application's activation follows its launch).
             window.hide();
         }
     }

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <gtkmm/applicationwindow.h>
+#include <optional>
 #include <string>
 
 namespace quorvel::gtk {
@@ -23,14 +24,19 @@ public:
     void makeKeyAndOrderFront() override;
 
     Gtk::Window& gtkWindow() { return window; }
-    // The desktop's permission for the next makeKeyAndOrderFront to take the
-    // focus (an activation token, e.g. from a click on a notification).
-    void setActivationToken(std::string token) { activationToken = std::move(token); }
+    // A click on one of the application's notifications is about to bring
+    // the window forward, with the desktop's permission to take the focus
+    // (an activation token) or without one.
+    void notificationWasClicked(const std::optional<std::string>& token) {
+        activationToken = token.value_or("");
+        clickedWithoutToken = !token;
+    }
 
 private:
     Glib::RefPtr<Gtk::Application> application;
     Gtk::ApplicationWindow window;
     std::string activationToken;
+    bool clickedWithoutToken = false;
     WindowDelegate* windowDelegate = nullptr;
 };
 

@@ -26,11 +26,11 @@ public:
     GtkPlatform()
         : app(build::applicationId), queue(makeGlibMainQueue()), http(makeSoupHttpClient()),
           notifications(makeDBusNotificationCenter([this] { return mainWindowIsActive(); },
-                                                   [this](const std::string& token) {
-                                                       // The click that follows brings the window
-                                                       // forward with it.
+                                                   [this](const std::optional<std::string>& token) {
+                                                       // The window that the click brings forward.
                                                        if (mainWindow) {
-                                                           mainWindow->setActivationToken(token);
+                                                           mainWindow->notificationWasClicked(
+                                                               token);
                                                        }
                                                    })),
           dialogs(makeGtkAlerts([this]() -> Gtk::Window* {
