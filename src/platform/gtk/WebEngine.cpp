@@ -139,58 +139,20 @@ WebEngine::WebEngine() = default;
 WebEngine::~WebEngine() {
     stopWatchingTaker();
     releaseEarlyView();
-    if (context) {
-        g_object_unref(context);
-    }
-}
-
-// The engine's memory-pressure handler in each web process frees caches and
-// collects garbage once the process's own memory (as the engine counts it:
-// 14 to 20 MB for the watchlist page when it starts) passes a third of its
-// limit, and more eagerly past a half. The default limit is the machine's
-// memory, capped at 3 GB, so by default it only acts past a gigabyte, and on a
-// busy machine the page's process was seen to grow by 50 MB and more before it
-// gave the memory back. With this limit it acts from 20 MB and from 30 MB;
-// nothing a page can observe changes, and no process is ended for its memory.
-// Figures in bench/README.md.
-constexpr unsigned webProcessMemoryLimitMB = 60;
-
-// A context of the application's own, for the memory-pressure settings, which
-// only a new context takes. Its website data (local storage, cookies, the
-// cache) stays where the engine's default context keeps it: under the
-// program's name in the user's data and cache folders.
-WebKitWebContext* WebEngine::makeContext() {
-    const char* program = g_get_prgname();
-    gchar* dataDirectory = g_build_filename(g_get_user_data_dir(), program, nullptr);
-    gchar* cacheDirectory = g_build_filename(g_get_user_cache_dir(), program, nullptr);
-    WebKitWebsiteDataManager* manager = webkit_website_data_manager_new(
-        "base-data-directory", dataDirectory, "base-cache-directory", cacheDirectory, nullptr);
-    g_free(dataDirectory);
-    g_free(cacheDirectory);
-    WebKitMemoryPressureSettings* pressure = webkit_memory_pressure_settings_new();
-    webkit_memory_pressure_settings_set_memory_limit(pressure, webProcessMemoryLimitMB);
-    auto* made =
-        WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", manager,
-                                        "memory-pressure-settings", pressure, nullptr));
-    webkit_memory_pressure_settings_free(pressure);
-    g_object_unref(manager);
-    return made;
-}
-
-WebKitWebContext* WebEngine::sharedContext() {
-    if (!context) {
-        context = makeContext();
-    }
-    return context;
 }
 
 std::optional<std::string> WebEngine::prepare() {
-    WebKitWebContext* shared = sharedContext();
+    // The default context, with the engine's own memory-pressure limits. A
+    // context of our own with a limit near the page's size (its handler then
+    // frees caches every 30 s) was measured over hours: it cost the page's
+    // process about a fifth more CPU and saved about 5 MB. Figures in
+    // bench/README.md.
+    WebKitWebContext* context = webkit_web_context_get_default();
     std::optional<std::string> note;
     if (const auto failure = sandboxTrial.result()) {
         note = "web sandbox unavailable, web content runs without it: " + *failure;
     } else {
-        webkit_web_context_set_sandbox_enabled(shared, TRUE);
+        webkit_web_context_set_sandbox_enabled(context, TRUE);
     }
     return note;
 }
@@ -199,14 +161,14 @@ void WebEngine::startEarlyWebProcess() {
     if (earlyView) {
         return;
     }
-    earlyView = withPageSettings(webkit_web_view_new_with_context(sharedContext()));
+    earlyView = withPageSettings(webkit_web_view_new());
     g_object_ref_sink(earlyView);
     webkit_web_view_load_uri(WEBKIT_WEB_VIEW(earlyView), "about:blank");
 }
 
 GtkWidget* WebEngine::newPageWebView() {
     if (!earlyView || earlyViewTaker) {
-        return withPageSettings(webkit_web_view_new_with_context(sharedContext()));
+        return withPageSettings(webkit_web_view_new());
     }
     GtkWidget* view = webkit_web_view_new_with_related_view(WEBKIT_WEB_VIEW(earlyView));
     earlyViewTaker = view;

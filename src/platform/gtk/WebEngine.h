@@ -5,7 +5,6 @@
 #include <gtk/gtk.h>
 #include <optional>
 #include <string>
-#include <webkit2/webkit2.h>
 
 namespace quorvel::gtk {
 
@@ -65,8 +64,6 @@ public:
 
 private:
     SandboxTrial sandboxTrial;
-    // The web context every view shares, made when first needed.
-    WebKitWebContext* context = nullptr;
     // A view that is never shown and whose only purpose is to have the engine
     // start a web process; the page view that takes it over is created
     // related to it and so shares that process. It goes once that page view
@@ -76,8 +73,6 @@ private:
     // and has not committed a load yet.
     GtkWidget* earlyViewTaker = nullptr;
 
-    static WebKitWebContext* makeContext();
-    WebKitWebContext* sharedContext();
     void stopWatchingTaker();
     void releaseEarlyView();
     static void onTakerLoadChanged(GtkWidget* view, int event, gpointer self);
