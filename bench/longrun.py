@@ -201,13 +201,11 @@ def main():
         for pid in loads:
             procs.stop(pid)
         procs.stop(service)
-        if not KEEP_HOMES:
+        if not bench.KEEP_HOMES:
             shutil.rmtree(work, ignore_errors=True)
         else:
             log(f"bench: home folders and output in {work}")
 
-
-KEEP_HOMES = os.environ.get("KEEP_HOMES") == "1"
 
 if __name__ == "__main__":
     main()

@@ -39,8 +39,13 @@ struct State : NotificationSignalListener, std::enable_shared_from_this<State> {
     std::shared_ptr<NotificationBusConnection> bus;
     std::shared_ptr<NotificationCapabilities> capabilities;
     std::shared_ptr<NotifyQueue> notifies;
-    std::map<guint32, std::string> shown;       // server id → our identifier
-    std::map<guint32, std::string> clickTokens; // server id → its click's token
+    // A notification on show, by the server's id: our identifier, and the
+    // activation token the server sent for a click on it, until the click.
+    struct Shown {
+        std::string identifier;
+        std::optional<std::string> clickToken;
+    };
+    std::map<guint32, Shown> shown;
     std::vector<std::weak_ptr<Releasable>> pending;
 
     explicit State(const NotificationServerBounds& bounds)
@@ -95,36 +100,29 @@ struct State : NotificationSignalListener, std::enable_shared_from_this<State> {
         if (!alive || delegate == nullptr || found == shown.end() || action != "default") {
             return;
         }
-        std::optional<std::string> token;
-        if (const auto arrived = clickTokens.find(id); arrived != clickTokens.end()) {
-            token = std::move(arrived->second);
-            clickTokens.erase(arrived);
-        }
+        const std::string identifier = found->second.identifier;
+        const auto token = std::exchange(found->second.clickToken, std::nullopt);
         if (notificationClicked) {
             notificationClicked(token);
         }
-        delegate->didReceiveNotificationResponse(found->second, [] {});
+        delegate->didReceiveNotificationResponse(identifier, [] {});
     }
 
     // Sent just before the ActionInvoked of a click: the token lets the
     // window that the click brings forward take the focus.
     void notificationActivationToken(guint32 id, const std::string& token) override {
-        if (alive && shown.contains(id)) {
-            clickTokens[id] = token;
+        if (const auto found = shown.find(id); alive && found != shown.end()) {
+            found->second.clickToken = token;
         }
     }
 
-    void notificationClosed(guint32 id) override {
-        shown.erase(id);
-        clickTokens.erase(id);
-    }
+    void notificationClosed(guint32 id) override { shown.erase(id); }
 
     // Forget the old server's numbers, so that another program's
     // notification is never taken for one of ours, and what it could do;
     // then tell the delegate of a new server, which it may ask afresh.
     void notificationServerChanged(bool serverAppeared) override {
         shown.clear();
-        clickTokens.clear();
         capabilities->forget();
         if (serverAppeared && alive && delegate != nullptr) {
             delegate->notificationServerDidAppear();
@@ -170,7 +168,7 @@ struct State : NotificationSignalListener, std::enable_shared_from_this<State> {
                                if (self->shown.size() >= kRememberedNotifications) {
                                    self->shown.erase(self->shown.begin());
                                }
-                               self->shown.insert_or_assign(*id, identifier);
+                               self->shown.insert_or_assign(*id, Shown{identifier, std::nullopt});
                            }
                            completion(std::nullopt);
                        });
