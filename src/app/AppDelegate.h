@@ -20,7 +20,8 @@ namespace quorvel {
 // The whole application: its state, start-up and shut-down, and every command.
 // It is the application's delegate, the web view's navigation and dialog
 // delegate, and the notification centre's delegate. Owned by a shared_ptr:
-// callbacks that may outlive a call hold it weakly unless stated otherwise.
+// callbacks that may outlive a call hold it weakly, so that it goes as soon as
+// its owner lets go of it, before the platform it uses.
 class AppDelegate : public std::enable_shared_from_this<AppDelegate>,
                     public ApplicationDelegate,
                     public WebViewNavigationDelegate,
@@ -144,8 +145,9 @@ public:
 private:
     Platform& platform;
 
-    std::unique_ptr<Window> window;
-    std::unique_ptr<WebView> webView;
+    // The platform's, once made; they outlast this object.
+    Window* window = nullptr;
+    WebView* webView = nullptr;
     std::unique_ptr<StatusItem> statusItem;
     std::unique_ptr<ChildProcess> serverProcess;
     std::unique_ptr<Timer> notificationTimer;

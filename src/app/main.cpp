@@ -6,10 +6,15 @@
 int main() {
     const std::unique_ptr<quorvel::Platform> platform = quorvel::gtk::makeGtkPlatform();
     quorvel::Application& app = platform->application();
-    const auto delegate = std::make_shared<quorvel::AppDelegate>(*platform);
-    app.setDelegate(delegate.get());
-    app.setActivationPolicyRegular();
-    app.activate();
-    app.run();
+    {
+        // Calls still pending hold the application object weakly: it goes at
+        // the end of this block, before the platform it uses.
+        const auto delegate = std::make_shared<quorvel::AppDelegate>(*platform);
+        app.setDelegate(delegate.get());
+        app.setActivationPolicyRegular();
+        app.activate();
+        app.run();
+        app.setDelegate(nullptr);
+    }
     return 0;
 }

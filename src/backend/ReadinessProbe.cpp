@@ -32,23 +32,36 @@ void AppDelegate::loadAppWhenReady(int attempt) {
                 // Another program holds the port: the service started here
                 // cannot listen, and nothing that program sends is used.
                 self->log("local server port taken by another program");
-                mainQueue.post([self] {
-                    self->showFatalAlert("端口 " + self->port +
-                                         " 已被其他程序占用，无法启动本地服务。");
+                mainQueue.post([weak] {
+                    if (const auto owner = weak.lock()) {
+                        owner->showFatalAlert("端口 " + owner->port +
+                                              " 已被其他程序占用，无法启动本地服务。");
+                    }
                 });
             } else if (result.status == 200) {
-                mainQueue.post([self, baseURL] {
-                    self->ownServiceAnswered = true;
-                    self->prepareDesktopNotifications();
-                    self->pageRequest = PageRequest{baseURL, CachePolicy::UseProtocolCachePolicy,
-                                                    requestTimeoutSeconds};
-                    self->loadPage();
+                mainQueue.post([weak, baseURL] {
+                    const auto owner = weak.lock();
+                    if (!owner) {
+                        return;
+                    }
+                    owner->ownServiceAnswered = true;
+                    owner->prepareDesktopNotifications();
+                    owner->pageRequest = PageRequest{baseURL, CachePolicy::UseProtocolCachePolicy,
+                                                     requestTimeoutSeconds};
+                    owner->loadPage();
                 });
             } else if (attempt >= lastAttempt) {
-                mainQueue.post([self] { self->showFatalAlert("本地服务启动超时。"); });
+                mainQueue.post([weak] {
+                    if (const auto owner = weak.lock()) {
+                        owner->showFatalAlert("本地服务启动超时。");
+                    }
+                });
             } else {
-                mainQueue.postAfter(retryDelaySeconds,
-                                    [self, attempt] { self->loadAppWhenReady(attempt + 1); });
+                mainQueue.postAfter(retryDelaySeconds, [weak, attempt] {
+                    if (const auto owner = weak.lock()) {
+                        owner->loadAppWhenReady(attempt + 1);
+                    }
+                });
             }
         });
 }

@@ -42,11 +42,12 @@ void AppDelegate::pollDesktopNotifications(bool showEmptyResult) {
         if (!self) {
             return;
         }
-        const auto report = [&self, showEmptyResult](const std::string& message) {
+        const auto report = [&self, &weak, showEmptyResult](const std::string& message) {
             if (showEmptyResult) {
-                self->platform.mainQueue().post([self, message] {
-                    if (self->windowIsUsable()) {
-                        self->showTransientAlert(message);
+                self->platform.mainQueue().post([weak, message] {
+                    const auto owner = weak.lock();
+                    if (owner && owner->windowIsUsable()) {
+                        owner->showTransientAlert(message);
                     }
                 });
             }

@@ -10,9 +10,17 @@ void AppDelegate::prepareDesktopNotifications() {
         if (!self) {
             return;
         }
-        self->requestNotificationPermission([self](bool granted) {
-            self->systemNotificationsAllowed = granted;
-            self->platform.mainQueue().post([self] { self->startDesktopNotificationPolling(); });
+        self->requestNotificationPermission([weak](bool granted) {
+            const auto owner = weak.lock();
+            if (!owner) {
+                return;
+            }
+            owner->systemNotificationsAllowed = granted;
+            owner->platform.mainQueue().post([weak] {
+                if (const auto polling = weak.lock()) {
+                    polling->startDesktopNotificationPolling();
+                }
+            });
         });
     });
 }

@@ -20,16 +20,17 @@ void AppDelegate::testDesktopNotification() {
             return;
         }
         self->systemNotificationsAllowed = granted;
-        self->platform.mainQueue().post([self, granted] {
-            if (!self->windowIsUsable()) {
+        self->platform.mainQueue().post([weak, granted] {
+            const auto owner = weak.lock();
+            if (!owner || !owner->windowIsUsable()) {
                 return;
             }
             if (!granted) {
-                self->showFallbackNotification(testTitle, testFallbackBody);
+                owner->showFallbackNotification(testTitle, testFallbackBody);
                 return;
             }
-            self->enqueueLocalNotification("desktop-test-" + makeUuidString(), testTitle, testBody,
-                                           nullptr);
+            owner->enqueueLocalNotification("desktop-test-" + makeUuidString(), testTitle, testBody,
+                                            nullptr);
         });
     });
 }
@@ -41,7 +42,11 @@ void AppDelegate::willPresentNotification(const std::string&,
 
 void AppDelegate::didReceiveNotificationResponse(const std::string&,
                                                  const std::function<void()>& completion) {
-    platform.mainQueue().post([self = shared_from_this()] { self->showMainWindow(); });
+    platform.mainQueue().post([weak = weak_from_this()] {
+        if (const auto self = weak.lock()) {
+            self->showMainWindow();
+        }
+    });
     completion();
 }
 

@@ -43,10 +43,11 @@ public:
     virtual std::vector<std::string> takeStartUpNotes() { return {}; }
 
     // A web view with the engine's default settings, showing nothing yet.
-    virtual std::unique_ptr<WebView> createWebView() = 0;
-    // A window with the given content size, not yet on screen.
-    virtual std::unique_ptr<Window> createWindow(int contentWidth, int contentHeight,
-                                                 const WindowStyle& style) = 0;
+    // The platform owns it: it lasts as long as the platform.
+    virtual WebView& createWebView() = 0;
+    // A window with the given content size, not yet on screen. The platform
+    // owns it: it lasts as long as the platform.
+    virtual Window& createWindow(int contentWidth, int contentHeight, const WindowStyle& style) = 0;
 };
 
 } // namespace quorvel

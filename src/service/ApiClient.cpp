@@ -41,7 +41,11 @@ void AppDelegate::getAPI(
     }
     platform.httpClient().send(
         apiRequest("GET", *url),
-        [self = shared_from_this(), path, completion = std::move(completion)](HttpResult result) {
+        [weak = weak_from_this(), path, completion = std::move(completion)](HttpResult result) {
+            const auto self = weak.lock();
+            if (!self) {
+                return;
+            }
             if (result.status && !self->comesFromOwnService(result.headers)) {
                 self->log("GET " + path + " failed status=" + std::to_string(*result.status) +
                           " error=" + strangerAnswer);
@@ -69,8 +73,12 @@ void AppDelegate::postAPI(const std::string& path, std::function<void(bool)> com
         return;
     }
     platform.httpClient().send(
-        apiRequest("POST", *url), [self = shared_from_this(), path,
+        apiRequest("POST", *url), [weak = weak_from_this(), path,
                                    completion = std::move(completion)](const HttpResult& result) {
+            const auto self = weak.lock();
+            if (!self) {
+                return;
+            }
             if (result.status && !self->comesFromOwnService(result.headers)) {
                 self->log("POST " + path + " failed status=" + std::to_string(*result.status) +
                           " error=" + strangerAnswer);

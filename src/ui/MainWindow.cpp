@@ -8,10 +8,10 @@ constexpr int contentHeight = 820;
 } // namespace
 
 void AppDelegate::createWindow() {
-    webView = platform.createWebView();
+    webView = &platform.createWebView();
     webView->setNavigationDelegate(this);
     webView->setUIDelegate(this);
-    window = platform.createWindow(contentWidth, contentHeight, WindowStyle{});
+    window = &platform.createWindow(contentWidth, contentHeight, WindowStyle{});
     window->setDelegate(this);
     window->setTitle("Quorvel");
     window->center();

@@ -112,13 +112,6 @@ FakePlatform::FakePlatform() {
 }
 
 FakePlatform::~FakePlatform() {
-    // Blocks still waiting may hold the application object; it goes first,
-    // while the timers it invalidates are still known.
-    pendingRequests.clear();
-    pendingAuthorizations.clear();
-    pendingNotifications.clear();
-    posted.clear();
-    scheduled.clear();
     std::error_code ignored;
     std::filesystem::remove_all(dataDirectory.parent_path(), ignored);
 }
@@ -261,18 +254,17 @@ void FakePlatform::failNavigation() {
     }
 }
 
-std::unique_ptr<WebView> FakePlatform::createWebView() {
+WebView& FakePlatform::createWebView() {
     calls.push_back("webView.create");
-    return std::make_unique<FakeWebView>(*this);
+    return *webViews.emplace_back(std::make_unique<FakeWebView>(*this));
 }
 
-std::unique_ptr<Window> FakePlatform::createWindow(int contentWidth, int contentHeight,
-                                                   const WindowStyle& style) {
+Window& FakePlatform::createWindow(int contentWidth, int contentHeight, const WindowStyle& style) {
     const bool all = style.titled && style.closable && style.miniaturizable && style.resizable;
     calls.push_back("window.create " + std::to_string(contentWidth) + "x" +
                     std::to_string(contentHeight) +
                     (all ? " titled,closable,miniaturizable,resizable" : " partial-style"));
-    return std::make_unique<FakeWindow>(*this);
+    return *windows.emplace_back(std::make_unique<FakeWindow>(*this));
 }
 
 void FakePlatform::setDelegate(ApplicationDelegate* delegate) {

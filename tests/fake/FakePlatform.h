@@ -140,9 +140,8 @@ public:
     const SystemEnvironment& environment() override { return *this; }
     SystemEvents& systemEvents() override { return *this; }
     std::vector<std::string> takeStartUpNotes() override { return std::exchange(startUpNotes, {}); }
-    std::unique_ptr<WebView> createWebView() override;
-    std::unique_ptr<Window> createWindow(int contentWidth, int contentHeight,
-                                         const WindowStyle& style) override;
+    WebView& createWebView() override;
+    Window& createWindow(int contentWidth, int contentHeight, const WindowStyle& style) override;
 
 private:
     struct Scheduled {
@@ -160,6 +159,9 @@ private:
     // Exit callbacks of launched children, by launch; empty once the child
     // has exited or its handle is gone.
     std::vector<std::shared_ptr<std::function<void(const ProcessExit&)>>> exitCallbacks;
+    // What the platform made, for as long as it lasts.
+    std::vector<std::unique_ptr<WebView>> webViews;
+    std::vector<std::unique_ptr<Window>> windows;
     class FakeTimer;
     class FakeWebView;
     class FakeWindow;

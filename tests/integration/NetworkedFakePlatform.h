@@ -32,8 +32,8 @@ public:
     ProcessLauncher& processLauncher() override { return fake.processLauncher(); }
     const SystemEnvironment& environment() override { return fake.environment(); }
     SystemEvents& systemEvents() override { return fake.systemEvents(); }
-    std::unique_ptr<WebView> createWebView() override { return fake.createWebView(); }
-    std::unique_ptr<Window> createWindow(int width, int height, const WindowStyle& style) override {
+    WebView& createWebView() override { return fake.createWebView(); }
+    Window& createWindow(int width, int height, const WindowStyle& style) override {
         return fake.createWindow(width, height, style);
     }
 

@@ -86,6 +86,29 @@ TEST_F(AppLifecycleTest, ShutDownStopsTheTimerBeforeTheServerAndWaitsForNothing)
     EXPECT_TRUE(cloudPlatform.calls.empty());
 }
 
+// The platform outlives the application object: left alive by a call still
+// pending, it would go in the middle of the platform's destructors.
+TEST_F(AppLifecycleTest, TheApplicationObjectGoesWithItsOwnerWhateverIsStillPending) {
+    launch(false);
+    platform.completeRequestWithStatus(200); // the probe: the page's load is posted
+    platform.runMainQueue();                 // the page loads; the announcement is sent
+    app->didReceiveNotificationResponse("desktop-1", [] {}); // the window's showing is posted
+    ASSERT_EQ(platform.pendingRequests.size(), 1U);
+    platform.application().setDelegate(nullptr);
+    const std::weak_ptr<AppDelegate> watched = app;
+    app.reset();
+    EXPECT_TRUE(watched.expired());
+    // Nothing of the platform calls back into it.
+    EXPECT_EQ(platform.windowDelegate, nullptr);
+    EXPECT_EQ(platform.navigationDelegate, nullptr);
+    EXPECT_EQ(platform.uiDelegate, nullptr);
+    EXPECT_EQ(platform.notificationDelegate, nullptr);
+    EXPECT_EQ(platform.systemEventsDelegate, nullptr);
+    platform.completeRequestWithStatus(200);
+    platform.runMainQueue();
+    platform.advance(60);
+}
+
 TEST_F(AppLifecycleTest, RepeatedActivationLeavesExactlyOnePollTimer) {
     launch();
     for (int i = 0; i < 5; ++i) {

@@ -1,7 +1,6 @@
 #include "platform/gtk/GtkMainWindow.h"
 
 #include "platform/gtk/LaunchToken.h"
-#include "platform/gtk/WebKitPageView.h"
 
 #include <utility>
 #ifdef GDK_WINDOWING_WAYLAND
@@ -14,9 +13,9 @@
 namespace quorvel::gtk {
 
 GtkMainWindow::GtkMainWindow(const Glib::RefPtr<Gtk::Application>& app, int contentWidth,
-                             int contentHeight, const WindowStyle& style,
+                             int contentHeight, const WindowStyle& style, PageWidget pageWidget_,
                              std::function<void()> becameActive)
-    : application(app) {
+    : application(app), pageWidget(std::move(pageWidget_)) {
     app->add_window(window);
     window.set_default_size(contentWidth, contentHeight);
     window.set_resizable(style.resizable);
@@ -61,9 +60,10 @@ void GtkMainWindow::center() {
 }
 
 void GtkMainWindow::setContentView(WebView& view) {
-    auto& page = dynamic_cast<WebKitPageView&>(view);
-    gtk_container_add(GTK_CONTAINER(window.gobj()), page.widget());
-    gtk_widget_show(page.widget());
+    GtkWidget* page = pageWidget(view);
+    g_return_if_fail(page != nullptr);
+    gtk_container_add(GTK_CONTAINER(window.gobj()), page);
+    gtk_widget_show(page);
 }
 
 void GtkMainWindow::makeKeyAndOrderFront() {

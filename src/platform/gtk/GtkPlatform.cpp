@@ -15,7 +15,9 @@
 #include "platform/gtk/WebEngine.h"
 #include "platform/gtk/WebKitPageView.h"
 
+#include <memory>
 #include <utility>
+#include <vector>
 
 namespace quorvel::gtk {
 
@@ -28,13 +30,13 @@ public:
           notifications(makeDBusNotificationCenter([this] { return mainWindowIsActive(); },
                                                    [this](const std::optional<std::string>& token) {
                                                        // The window that the click brings forward.
-                                                       if (mainWindow) {
-                                                           mainWindow->notificationWasClicked(
-                                                               token);
+                                                       if (auto* window = app.mainWindow()) {
+                                                           window->notificationWasClicked(token);
                                                        }
                                                    })),
           dialogs(makeGtkAlerts([this]() -> Gtk::Window* {
-              return mainWindow ? &mainWindow->gtkWindow() : nullptr;
+              auto* window = app.mainWindow();
+              return window ? &window->gtkWindow() : nullptr;
           })),
           systemEnvironment(makeLinuxSystemEnvironment()),
           menus(app.gtkApplication(), "Quorvel",
@@ -81,28 +83,38 @@ public:
         return notes;
     }
 
-    std::unique_ptr<WebView> createWebView() override {
-        return std::make_unique<WebKitPageView>(engine);
+    WebView& createWebView() override {
+        return *pages.emplace_back(std::make_unique<WebKitPageView>(engine));
     }
 
-    // The application has one window; it is remembered for dialogs and for
-    // presentation decisions.
-    std::unique_ptr<Window> createWindow(int contentWidth, int contentHeight,
-                                         const WindowStyle& style) override {
-        auto window =
-            std::make_unique<GtkMainWindow>(app.gtkApplication(), contentWidth, contentHeight,
-                                            style, [this] { app.windowBecameActive(); });
-        mainWindow = window.get();
-        app.setMainWindow(mainWindow);
-        return window;
+    // The application's one window, which dialogs and notification clicks
+    // look for.
+    Window& createWindow(int contentWidth, int contentHeight, const WindowStyle& style) override {
+        return app.createMainWindow(contentWidth, contentHeight, style,
+                                    [this](WebView& view) { return pageWidget(view); });
     }
 
 private:
-    bool mainWindowIsActive() const { return mainWindow && mainWindow->gtkWindow().is_active(); }
+    bool mainWindowIsActive() const {
+        auto* window = app.mainWindow();
+        return window && window->gtkWindow().is_active();
+    }
+
+    GtkWidget* pageWidget(const WebView& view) const {
+        for (const auto& page : pages) {
+            if (page.get() == &view) {
+                return page->widget();
+            }
+        }
+        return nullptr;
+    }
 
     // First, so that its sandbox trial runs while the toolkit starts; last to go,
     // after every view it made.
     WebEngine engine;
+    // The views outlast the window that shows them.
+    std::vector<std::unique_ptr<WebKitPageView>> pages;
+    // Before every service that looks for its window, which it owns.
     GtkmmApplication app;
     std::unique_ptr<MainQueue> queue;
     std::unique_ptr<HttpClient> http;
@@ -115,7 +127,6 @@ private:
     std::unique_ptr<Sound> beeper;
     std::unique_ptr<ProcessLauncher> launcher;
     std::unique_ptr<SystemEvents> events;
-    GtkMainWindow* mainWindow = nullptr;
     std::optional<std::string> engineNote;
 };
 

@@ -7,7 +7,9 @@
 #include <gdk/gdk.h>
 #include <glib-unix.h>
 #include <gtkmm/window.h>
+#include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace quorvel::gtk {
 
@@ -51,8 +53,8 @@ GtkmmApplication::GtkmmApplication(const char* applicationId)
         if (terminating || !delegate) {
             return;
         }
-        if (mainWindow) {
-            mainWindow->makeKeyAndOrderFront();
+        if (window) {
+            window->makeKeyAndOrderFront();
         }
         delegate->applicationDidBecomeActive();
     });
@@ -76,9 +78,21 @@ void GtkmmApplication::setActivationPolicyRegular() {}
 void GtkmmApplication::activate() {
     // Before the window exists it is presented when it is created; a closed
     // window stays closed.
-    if (mainWindow && mainWindow->gtkWindow().get_visible()) {
-        mainWindow->gtkWindow().present();
+    if (window && window->gtkWindow().get_visible()) {
+        window->gtkWindow().present();
     }
+}
+
+GtkMainWindow& GtkmmApplication::createMainWindow(int contentWidth, int contentHeight,
+                                                  const WindowStyle& style,
+                                                  GtkMainWindow::PageWidget pageWidget) {
+    if (window) {
+        throw std::logic_error("the application has one window");
+    }
+    window =
+        std::make_unique<GtkMainWindow>(app, contentWidth, contentHeight, style,
+                                        std::move(pageWidget), [this] { windowBecameActive(); });
+    return *window;
 }
 
 int GtkmmApplication::run() {

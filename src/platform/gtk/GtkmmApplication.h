@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <gtkmm/application.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,7 @@ namespace quorvel::gtk {
 // The shared application on a Gtk::Application: its start-up signal ends
 // launching, its activation and every activation of one of its windows make
 // it active, and its shut-down runs the termination steps. SIGTERM, SIGINT
-// and SIGHUP ask it to terminate.
+// and SIGHUP ask it to terminate. It owns its one window.
 class GtkmmApplication final : public Application {
 public:
     explicit GtkmmApplication(const char* applicationId);
@@ -34,8 +35,12 @@ public:
     void setTerminationHandler(std::function<void()> handler) {
         terminationHandler = std::move(handler);
     }
-    // The window that activation brings forward.
-    void setMainWindow(GtkMainWindow* window) { mainWindow = window; }
+    // The window, which activation brings forward; made once, it lasts as
+    // long as the application.
+    GtkMainWindow& createMainWindow(int contentWidth, int contentHeight, const WindowStyle& style,
+                                    GtkMainWindow::PageWidget pageWidget);
+    // The window once it is made, else null.
+    GtkMainWindow* mainWindow() const { return window.get(); }
     // Platform set-up that runs at start-up, once the toolkit is initialised
     // and before the delegate's own start-up steps.
     void setBeforeLaunching(std::function<void()> steps) { beforeLaunching = std::move(steps); }
@@ -45,7 +50,8 @@ private:
     Glib::RefPtr<Gtk::Application> app;
     ApplicationDelegate* delegate = nullptr;
     bool terminating = false;
-    GtkMainWindow* mainWindow = nullptr;
+    // After the toolkit's application, so that it leaves it first.
+    std::unique_ptr<GtkMainWindow> window;
     std::vector<GlibSource> signalSources;
     std::function<void()> terminationHandler;
     std::function<void()> beforeLaunching;
