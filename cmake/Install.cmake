@@ -25,7 +25,7 @@ install(TARGETS quorvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES web/server.js web/README.md DESTINATION ${QUORVEL_INSTALL_RESOURCEDIR}/web)
 install(DIRECTORY web/lib web/public DESTINATION ${QUORVEL_INSTALL_RESOURCEDIR}/web)
-install(FILES data/icons/quorvel-status.svg DESTINATION ${QUORVEL_INSTALL_RESOURCEDIR}/icons)
+install(DIRECTORY data/icons/status/ DESTINATION ${QUORVEL_INSTALL_RESOURCEDIR}/icons)
 
 install(FILES data/io.quorvel.Desktop.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/io.quorvel.Desktop.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)

@@ -42,8 +42,17 @@ start_gnome_desktop() {
 
     local started=$SECONDS
     WAYLAND_NAME=quorvel-e2e
-    # Settings in memory: the session has no settings service to write through.
-    GSETTINGS_BACKEND=memory gnome-shell --headless --wayland --no-x11 \
+    # Settings in memory (the session has no settings service to write
+    # through), or in a key file when extensions are to be on: the status
+    # area of Ubuntu's GNOME is GNOME_EXTENSIONS=ubuntu-appindicators@ubuntu.com.
+    local backend=memory
+    if [ -n "${GNOME_EXTENSIONS:-}" ]; then
+        backend=keyfile
+        mkdir -p "$XDG_CONFIG_HOME/glib-2.0/settings"
+        printf "[org/gnome/shell]\nenabled-extensions=['%s']\n" "$GNOME_EXTENSIONS" \
+            >"$XDG_CONFIG_HOME/glib-2.0/settings/keyfile"
+    fi
+    GSETTINGS_BACKEND=$backend gnome-shell --headless --wayland --no-x11 \
         --virtual-monitor 1600x1000 --wayland-display="$WAYLAND_NAME" >"$E2E_TMP/shell.out" 2>&1 &
     E2E_PIDS+=($!)
     wait_for 60 name_owned org.gnome.Shell.Screenshot ||

@@ -135,6 +135,7 @@ install_scripted_service() {
     mkdir -p "$SCRIPTED_APP/web"
     cp "$E2E_BUILD_DIR/quorvel" "$SCRIPTED_APP/quorvel"
     cp "$E2E_SOURCE_DIR/tests/e2e/service/server.js" "$SCRIPTED_APP/web/server.js"
+    cp -r "$E2E_BUILD_DIR/icons" "$SCRIPTED_APP/icons"
     export E2E_LOG=$E2E_TMP/requests.jsonl
     : >"$E2E_LOG"
     export E2E_PENDING='[]'

@@ -15,8 +15,13 @@ cmake --install "$E2E_BUILD_DIR" --prefix "$prefix" >"$E2E_TMP/install.out" 2>&1
 
 [ -x "$prefix/bin/quorvel" ] || fail "bin/quorvel is missing or not executable"
 for file in share/quorvel/web/server.js share/quorvel/web/README.md \
-    share/quorvel/icons/quorvel-status.svg "share/icons/hicolor/scalable/apps/$app_id.svg"; do
+    "share/icons/hicolor/scalable/apps/$app_id.svg"; do
     [ -f "$prefix/$file" ] || fail "$file is missing"
+done
+status_icons=$prefix/share/quorvel/icons
+for size in 16 22 24 32; do
+    [ -f "$status_icons/hicolor/${size}x$size/status/quorvel-status-symbolic.svg" ] ||
+        fail "the status icon for $size pixels is missing"
 done
 for folder in test test-helpers; do
     [ ! -e "$prefix/share/quorvel/web/$folder" ] || fail "the service's $folder/ was installed"
@@ -64,11 +69,16 @@ window_class=$(xprop -id "$MAIN_WINDOW" WM_CLASS | sed -n 's/.*", "\(.*\)"$/\1/p
 # The desktop's status area appears after the shell: the status item joins it.
 start_status_area
 wait_for 10 grep -q . "$STATUS_ITEMS" || fail "no status item registered with the status area"
-icon_name=$(gdbus call --session --dest "$app_id" \
-    --object-path "/org/ayatana/NotificationItem/${app_id//./_}" \
-    --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem IconName)
-[ "$icon_name" = "(<'$prefix/share/quorvel/icons/quorvel-status.svg'>,)" ] ||
-    fail "the status item's icon is $icon_name"
+item_property() {
+    gdbus call --session --dest "$app_id" --object-path "/org/ayatana/NotificationItem/${app_id//./_}" \
+        --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem "$1"
+}
+[ "$(item_property IconName)" = "(<'quorvel-status-symbolic'>,)" ] ||
+    fail "the status item's icon is $(item_property IconName)"
+[ "$(item_property IconThemePath)" = "(<'$status_icons'>,)" ] ||
+    fail "the status item's icon theme path is $(item_property IconThemePath)"
+# One Q: the icon's, with no label beside it.
+[ "$(item_property XAyatanaLabel)" = "(<''>,)" ] || fail "the status item has a label"
 pass "window class and status icon"
 no_critical_output
 sleep 2

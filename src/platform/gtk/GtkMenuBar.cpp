@@ -20,9 +20,9 @@ std::string acceleratorFor(const std::string& keyEquivalent) {
 } // namespace
 
 GtkMenuBar::GtkMenuBar(Glib::RefPtr<Gtk::Application> app_, std::string applicationName_,
-                       std::optional<std::filesystem::path> statusIcon_)
+                       std::optional<std::filesystem::path> statusIconTheme_)
     : app(std::move(app_)), applicationName(std::move(applicationName_)),
-      statusIcon(std::move(statusIcon_)) {}
+      statusIconTheme(std::move(statusIconTheme_)) {}
 
 void GtkMenuBar::setMainMenu(const Menu& menu) {
     auto bar = Gio::Menu::create();
@@ -58,7 +58,7 @@ void GtkMenuBar::setMainMenu(const Menu& menu) {
 }
 
 std::unique_ptr<StatusItem> GtkMenuBar::createSquareStatusItem() {
-    return makeIndicatorStatusItem(statusIcon);
+    return makeIndicatorStatusItem(statusIconTheme);
 }
 
 } // namespace quorvel::gtk

@@ -13,8 +13,9 @@ namespace quorvel::gtk {
 // are application indicators.
 class GtkMenuBar final : public MenuBar {
 public:
+    // Status items take their icon from the given icon theme folder.
     GtkMenuBar(Glib::RefPtr<Gtk::Application> app, std::string applicationName,
-               std::optional<std::filesystem::path> statusIcon);
+               std::optional<std::filesystem::path> statusIconTheme);
 
     void setMainMenu(const Menu& menu) override;
     std::unique_ptr<StatusItem> createSquareStatusItem() override;
@@ -22,7 +23,7 @@ public:
 private:
     Glib::RefPtr<Gtk::Application> app;
     std::string applicationName;
-    std::optional<std::filesystem::path> statusIcon;
+    std::optional<std::filesystem::path> statusIconTheme;
     int nextAction = 0;
 };
 

@@ -9,6 +9,7 @@
 #include "platform/gtk/GtkMainWindow.h"
 #include "platform/gtk/GtkMenuBar.h"
 #include "platform/gtk/GtkmmApplication.h"
+#include "platform/gtk/IndicatorStatusItem.h"
 #include "platform/gtk/LinuxSystemEnvironment.h"
 #include "platform/gtk/PosixProcessLauncher.h"
 #include "platform/gtk/SoupHttpClient.h"
@@ -39,8 +40,7 @@ public:
               return window ? &window->gtkWindow() : nullptr;
           })),
           systemEnvironment(makeLinuxSystemEnvironment()),
-          menus(app.gtkApplication(), "Quorvel",
-                systemEnvironment->resourcePath("icons", "quorvel-status.svg")),
+          menus(app.gtkApplication(), "Quorvel", findStatusIconTheme(*systemEnvironment)),
           clipboard(makeClipboardPasteboard()), desktop(makeDefaultHandlerWorkspace()),
           beeper(makeDisplayBeep()), launcher(makePosixProcessLauncher()),
           events(makeGioSystemEvents()) {

@@ -3,6 +3,7 @@
 #include "BuildConfig.h"
 
 #include <libayatana-appindicator/app-indicator.h>
+#include <string>
 
 namespace quorvel::gtk {
 
@@ -10,6 +11,9 @@ namespace {
 
 // The desktop's status area registers this name on the session bus.
 constexpr const char* kStatusNotifierWatcher = "org.kde.StatusNotifierWatcher";
+// Symbolic, so that GTK's panels and GNOME's draw it in their foreground
+// colour; Plasma recolours it by its colour-scheme class.
+constexpr const char* kStatusIconName = "quorvel-status-symbolic";
 
 // The indicator exists only once a StatusNotifierWatcher is on the session
 // bus: without one the indicator library falls back to an X11 tray icon,
@@ -18,8 +22,9 @@ constexpr const char* kStatusNotifierWatcher = "org.kde.StatusNotifierWatcher";
 // re-registers by itself with a watcher that comes back.
 class IndicatorStatusItem final : public StatusItem {
 public:
-    explicit IndicatorStatusItem(const std::optional<std::filesystem::path>& icon)
-        : iconName(icon ? icon->string() : build::applicationId) {
+    explicit IndicatorStatusItem(const std::optional<std::filesystem::path>& iconTheme)
+        : iconName(iconTheme ? kStatusIconName : build::applicationId),
+          iconThemePath(iconTheme ? iconTheme->string() : "") {
         watch = g_bus_watch_name(
             G_BUS_TYPE_SESSION, kStatusNotifierWatcher, G_BUS_NAME_WATCHER_FLAGS_NONE,
             [](GDBusConnection*, const gchar*, const gchar*, gpointer data) {
@@ -43,12 +48,10 @@ public:
 
     bool hasButton() const override { return true; }
 
-    void setButtonTitle(const std::string& newTitle) override {
-        title = newTitle;
-        if (indicator) {
-            app_indicator_set_label(indicator, title.c_str(), title.c_str());
-        }
-    }
+    // The icon draws the title's letter. A label would draw it a second
+    // time on the panels that show labels (GNOME's, Xfce's), and Plasma
+    // shows none.
+    void setButtonTitle(const std::string&) override {}
 
     void setMenu(const Menu& menu) override {
         actions.clear();
@@ -82,10 +85,10 @@ private:
         }
         indicator = app_indicator_new(build::applicationId, iconName.c_str(),
                                       APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
-        app_indicator_set_title(indicator, "Quorvel");
-        if (!title.empty()) {
-            app_indicator_set_label(indicator, title.c_str(), title.c_str());
+        if (!iconThemePath.empty()) {
+            app_indicator_set_icon_theme_path(indicator, iconThemePath.c_str());
         }
+        app_indicator_set_title(indicator, "Quorvel");
         if (menuWidget) {
             app_indicator_set_menu(indicator, GTK_MENU(menuWidget));
         }
@@ -93,7 +96,7 @@ private:
     }
 
     std::string iconName;
-    std::string title;
+    std::string iconThemePath;
     guint watch = 0;
     AppIndicator* indicator = nullptr;
     GtkWidget* menuWidget = nullptr;
@@ -102,9 +105,19 @@ private:
 
 } // namespace
 
+std::optional<std::filesystem::path> findStatusIconTheme(const SystemEnvironment& environment) {
+    const auto icon = environment.resourcePath("icons", std::string("hicolor/16x16/status/") +
+                                                            kStatusIconName + ".svg");
+    if (!icon) {
+        return std::nullopt;
+    }
+    // <theme>/hicolor/16x16/status/<icon>
+    return icon->parent_path().parent_path().parent_path().parent_path();
+}
+
 std::unique_ptr<StatusItem>
-makeIndicatorStatusItem(const std::optional<std::filesystem::path>& icon) {
-    return std::make_unique<IndicatorStatusItem>(icon);
+makeIndicatorStatusItem(const std::optional<std::filesystem::path>& iconTheme) {
+    return std::make_unique<IndicatorStatusItem>(iconTheme);
 }
 
 } // namespace quorvel::gtk

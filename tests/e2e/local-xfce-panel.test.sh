@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# The status item on Xfce's panel under X11, driven through the panel as a
+# user would: one Q in the panel's own colour, light and dark; a click opens
+# its menu; "显示Quorvel" brings the closed window back; "立即检查云端提醒"
+# asks the service; the item is back soon after the panel restarts; "退出"
+# ends the shell with status 0 and no service left.
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/xfce.sh"
+run_started=$SECONDS
+changed_region() { /usr/bin/python3 "$E2E_SOURCE_DIR/tests/e2e/helpers/changed-region.py" "$@"; }
+shot() { import -window root "$E2E_TMP/$1.png" && cp "$E2E_TMP/$1.png" "$E2E_ARTIFACTS/xfce-$1.png"; }
+# The item's place on the panel: where the panel changed once it came.
+locate_item() {
+    shot "$1"
+    read -r ITEM_X ITEM_Y ITEM_W ITEM_H < <(changed_region "$E2E_TMP/panel-empty.png" \
+        "$E2E_TMP/$1.png" 0 0 1600 "$XFCE_PANEL_SIZE") || fail "nothing new on the panel"
+    echo "item at $ITEM_X,$ITEM_Y, ${ITEM_W}x$ITEM_H"
+}
+# A zoomed copy of the item for the artifacts.
+keep_item_zoomed() {
+    convert "$E2E_TMP/$1.png" -crop "48x${XFCE_PANEL_SIZE}+$((ITEM_X - 24))+0" -scale 800% \
+        "$E2E_ARTIFACTS/$2.png"
+    echo "screenshot: $E2E_ARTIFACTS/$2.png"
+}
+# Opens the item's menu with a click on the item and picks an entry with the
+# keyboard, as the panel's menu takes it.
+choose_from_status_menu() {
+    xdotool mousemove "$ITEM_X" "$ITEM_Y" click 1
+    sleep 1
+    xdotool key --delay 120 "$@"
+}
+menu_open_shot() {
+    xdotool mousemove "$ITEM_X" "$ITEM_Y" click 1
+    sleep 1
+    screenshot "$1"
+    xdotool key Escape
+    sleep 0.5
+}
+window_shown() { xdotool search --onlyvisible --name '^Quorvel$' | grep -qx "$MAIN_WINDOW"; }
+window_hidden() { ! window_shown; }
+
+start_desktop
+install_scripted_service
+start_xfce_panel light
+sleep 1
+shot panel-empty
+
+start_app "$SCRIPTED_APP/quorvel"
+wait_main_window 30
+wait_prepared 30
+wait_for 10 shell_item_registered || { registered_items >&2; fail "the panel did not take the item"; }
+sleep 1
+locate_item panel-with-item
+# One icon, no label: at most a square of the panel's size.
+[ "$ITEM_W" -le "$XFCE_PANEL_SIZE" ] && [ "$ITEM_H" -le "$XFCE_PANEL_SIZE" ] ||
+    fail "the item is ${ITEM_W}x$ITEM_H, more than one icon"
+keep_item_zoomed panel-with-item xfce-item-light
+screenshot xfce-panel-light
+pass "the panel shows the item, one icon wide"
+
+keys_to "$MAIN_WINDOW" alt+F4
+wait_for 10 window_hidden || fail "Alt+F4 did not hide the window"
+menu_open_shot xfce-menu-open
+choose_from_status_menu Down Return
+wait_for 10 window_shown || fail "显示Quorvel did not bring the window back"
+pass "a click on the item opens its menu; 显示Quorvel brings the window back"
+
+# 立即检查云端提醒 is the fourth entry; its answer is shown over the window.
+before=$(grep -c '"url":"/api/desktop-notifications/pending"' "$E2E_LOG" || true)
+choose_from_status_menu Down Down Down Down Return
+wait_for 10 dialog_window || fail "立即检查云端提醒 showed no answer"
+screenshot xfce-check-now
+after=$(grep -c '"url":"/api/desktop-notifications/pending"' "$E2E_LOG" || true)
+[ "$after" -gt "$before" ] || fail "立即检查云端提醒 did not ask the service"
+keys_to "$(dialog_window)" Return
+wait_for 10 bash -c '! xdotool search --onlyvisible --name "^Quorvel\$" | grep -vx '"$MAIN_WINDOW"' | grep -q .' ||
+    fail "the answer stayed open"
+pass "立即检查云端提醒 asks the service"
+
+# The panel killed and started again: the item is back within 5 s.
+kill -KILL "$XFCE_PANEL_PID"
+wait_for 10 bash -c '! gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus --method org.freedesktop.DBus.GetNameOwner org.kde.StatusNotifierWatcher' ||
+    fail "the panel's status area outlived the panel"
+restart_xfce_panel
+restarted=$SECONDS
+wait_for 5 shell_item_registered || fail "the item did not come back within 5 s of the panel's restart"
+echo "the item was back after $((SECONDS - restarted)) s"
+sleep 1
+locate_item panel-restarted
+pass "the item comes back when the panel restarts"
+
+# The dark panel draws the Q in its own light colour.
+kill -TERM "$XFCE_PANEL_PID"
+wait_for 10 bash -c "! kill -0 $XFCE_PANEL_PID"
+xfconf-query -c xfce4-panel -p /panels/dark-mode -s true 2>/dev/null ||
+    fail "the panel cannot be switched to dark"
+restart_xfce_panel
+wait_for 5 shell_item_registered || fail "the item did not come back on the dark panel"
+sleep 1
+shot panel-dark
+keep_item_zoomed panel-dark xfce-item-dark
+screenshot xfce-panel-dark
+
+choose_from_status_menu Up Return
+wait_app_exit 15 || fail "退出 did not end the shell"
+[ "$EXIT_STATUS" = 0 ] || fail "exit status $EXIT_STATUS"
+wait_for 10 bash -c '! bash -c "exec 3<>/dev/tcp/127.0.0.1/45721"' || fail "the service outlived the shell"
+no_critical_output
+# The shell's own warnings (the engine's web process has its own name).
+grep -E '\(quorvel:[0-9]+\): .*WARNING' "$E2E_TMP/app.out" >&2 && fail "the shell printed warnings"
+pass "退出 ends the shell with status 0 and stops the service; nothing on standard error"
+echo "the Xfce run took $((SECONDS - run_started)) s"
