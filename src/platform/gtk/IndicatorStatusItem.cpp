@@ -85,6 +85,13 @@ private:
         }
         indicator = app_indicator_new(build::applicationId, iconName.c_str(),
                                       APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
+        // When the watcher goes (a panel restarting), the library would put
+        // an X11 tray icon in the item's place after a moment: of no use on
+        // Wayland, and its icon-theme handling reads freed memory. The item
+        // stays registered and comes back with the next watcher instead.
+        AppIndicatorClass* indicatorClass = APP_INDICATOR_GET_CLASS(indicator);
+        indicatorClass->fallback = nullptr;
+        indicatorClass->unfallback = nullptr;
         if (!iconThemePath.empty()) {
             app_indicator_set_icon_theme_path(indicator, iconThemePath.c_str());
         }
