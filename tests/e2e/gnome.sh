@@ -4,11 +4,6 @@
 # Drives the session (overview, screenshots, windows, keys, clicks).
 gnome() { /usr/bin/python3 "$E2E_SOURCE_DIR/tests/e2e/helpers/gnome.py" "$@"; }
 
-name_owned() {
-    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-        --method org.freedesktop.DBus.GetNameOwner "$1"
-}
-
 # GNOME Shell as the Wayland compositor with its notification server, on a
 # private system bus (it stops without one), for a fresh user whose desktop
 # entries include the shell's own. Every D-Bus message about notifications is

@@ -265,6 +265,12 @@ start_status_area() {
         fail "the status area did not start"
 }
 
+# True while some program owns the name on the session bus.
+name_owned() {
+    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+        --method org.freedesktop.DBus.GetNameOwner "$1"
+}
+
 # Fails when the shell wrote a toolkit's critical warning to its output.
 no_critical_output() {
     if grep -E 'CRITICAL' "$E2E_TMP/app.out" >&2; then

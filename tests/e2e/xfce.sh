@@ -47,11 +47,6 @@ restart_xfce_panel() {
         { tail -n 20 "$E2E_TMP/panel.out" >&2; fail "the panel's status area did not start"; }
 }
 
-name_owned() {
-    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-        --method org.freedesktop.DBus.GetNameOwner "$1"
-}
-
 # The items registered with the panel's status area.
 registered_items() {
     gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
