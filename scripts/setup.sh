@@ -20,6 +20,8 @@ packages=(
   fonts-noto-cjk
   # end-to-end runs under GNOME Shell on Wayland, and their D-Bus helpers
   gnome-shell gjs python3-gi
+  # the status item on GNOME Shell's top bar, as Ubuntu ships it
+  gnome-shell-extension-appindicator
   # the status item on Xfce's panel (X11)
   xfce4-panel xfconf
   # browser test of the local service

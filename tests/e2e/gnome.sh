@@ -2,7 +2,13 @@
 # sourced after lib.sh, never run.
 
 # Drives the session (overview, screenshots, windows, keys, clicks).
-gnome() { /usr/bin/python3 "$E2E_SOURCE_DIR/tests/e2e/helpers/gnome.py" "$@"; }
+gnome() {
+    if [ -n "${GNOME_HELD_PID:-}" ]; then
+        held "$@"
+    else
+        /usr/bin/python3 "$E2E_SOURCE_DIR/tests/e2e/helpers/gnome.py" "$@"
+    fi
+}
 
 # GNOME Shell as the Wayland compositor with its notification server, on a
 # private system bus (it stops without one), for a fresh user whose desktop
@@ -69,4 +75,33 @@ shell_window_focused() { shell_window | grep -q '"has-focus": true'; }
 gnome_screenshot() {
     gnome screenshot "$E2E_ARTIFACTS/$1.png" || fail "no screenshot"
     echo "screenshot: $E2E_ARTIFACTS/$1.png"
+}
+
+# One input session held open across screenshots, clicks and keys (see
+# `gnome.py hold`), for finding and clicking things on the top bar, which
+# the session's own sharing indicator rearranges. While it is held, `gnome`
+# goes through it (only one helper at a time may own the allow-listed name).
+hold_input() {
+    mkfifo "$E2E_TMP/held-in" "$E2E_TMP/held-out"
+    /usr/bin/python3 "$E2E_SOURCE_DIR/tests/e2e/helpers/gnome.py" hold \
+        <"$E2E_TMP/held-in" >"$E2E_TMP/held-out" 2>>"$E2E_TMP/held-input.err" &
+    GNOME_HELD_PID=$!
+    E2E_PIDS+=("$GNOME_HELD_PID")
+    exec 7>"$E2E_TMP/held-in" 8<"$E2E_TMP/held-out"
+    # The sharing indicator comes once the session has started.
+    sleep 1.5
+}
+# Runs one command in the held session; prints what it answers.
+held() {
+    local line
+    echo "$*" >&7
+    while read -r line <&8; do
+        case $line in
+        ok) return 0 ;;
+        "error: "*) echo "held $1: $line" >&2; return 1 ;;
+        *) printf '%s\n' "$line" ;;
+        esac
+    done
+    echo "the held input session ended" >&2
+    return 1
 }

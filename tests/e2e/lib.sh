@@ -271,6 +271,14 @@ name_owned() {
         --method org.freedesktop.DBus.GetNameOwner "$1"
 }
 
+# The items registered with the desktop's status area (the panel's watcher).
+registered_items() {
+    gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
+        --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
+        RegisteredStatusNotifierItems
+}
+shell_item_registered() { registered_items | grep -q NotificationItem/io_quorvel_Desktop; }
+
 # Fails when the shell wrote a toolkit's critical warning to its output.
 no_critical_output() {
     if grep -E 'CRITICAL' "$E2E_TMP/app.out" >&2; then

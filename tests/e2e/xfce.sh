@@ -46,11 +46,3 @@ restart_xfce_panel() {
     wait_for 20 name_owned org.kde.StatusNotifierWatcher ||
         { tail -n 20 "$E2E_TMP/panel.out" >&2; fail "the panel's status area did not start"; }
 }
-
-# The items registered with the panel's status area.
-registered_items() {
-    gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
-        --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
-        RegisteredStatusNotifierItems
-}
-shell_item_registered() { registered_items | grep -q NotificationItem/io_quorvel_Desktop; }

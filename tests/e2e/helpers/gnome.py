@@ -11,6 +11,10 @@ them only for allow-listed bus names, so this helper owns one first.
   gnome.py busy SECONDS          small pointer moves in the bottom right corner;
                                  banners shown while the user is idle stay
                                  until the user is busy
+  gnome.py hold                  one input session for many commands read
+                                 from standard input, one a line (screenshot,
+                                 click, keys, windows as above; quit); each
+                                 ends with a line "ok" or "error: ..."
 """
 import json
 import sys
@@ -49,35 +53,114 @@ def call(dest, path, iface, method, args=None, reply=None, timeout=20):
             time.sleep(0.2)
 
 
-def remote_desktop(events):
-    """Runs input events (callables taking the session path) in one session."""
-    session = call("org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
-                   "org.gnome.Mutter.RemoteDesktop", "CreateSession", None, "(o)")[0]
-    iface = "org.gnome.Mutter.RemoteDesktop.Session"
+class InputSession:
+    """A Mutter remote-desktop session, the one way to send input here.
+    While one is open the top bar shows a sharing indicator, which moves
+    the status items along: find and click them within the same session."""
 
-    def send(method, args):
-        call("org.gnome.Mutter.RemoteDesktop", session, iface, method, args)
+    IFACE = "org.gnome.Mutter.RemoteDesktop.Session"
 
-    send("Start", None)
-    # The session's virtual devices come up after Start returns; events
-    # sent before are lost.
-    time.sleep(0.5)
-    try:
+    def __init__(self):
+        self.path = call("org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
+                         "org.gnome.Mutter.RemoteDesktop", "CreateSession", None, "(o)")[0]
+        self.send("Start", None)
+        # The session's virtual devices come up after Start returns; events
+        # sent before are lost.
+        time.sleep(0.5)
+
+    def send(self, method, args):
+        call("org.gnome.Mutter.RemoteDesktop", self.path, self.IFACE, method, args)
+
+    def run(self, events):
         for event in events:
-            event(send)
+            event(self.send)
             time.sleep(0.05)
+
+    def stop(self):
+        self.send("Stop", None)
+
+
+def remote_desktop(events):
+    """Runs input events (callables taking a send function) in one session."""
+    session = InputSession()
+    try:
+        session.run(events)
     finally:
-        send("Stop", None)
+        session.stop()
 
 
 KEYSYMS = {"Control_L": 0xffe3, "Alt_L": 0xffe9, "Shift_L": 0xffe1, "F4": 0xffc1,
-           "Return": 0xff0d, "Escape": 0xff1b}
+           "Return": 0xff0d, "Escape": 0xff1b, "Up": 0xff52, "Down": 0xff54}
 
 
 def keysym(name):
     if len(name) == 1:
         return ord(name)
     return KEYSYMS[name]
+
+
+def key_events(combos):
+    events = []
+    for combo in combos:
+        keys = [keysym(k) for k in combo.split("+")]
+        events += [lambda send, k=k: send("NotifyKeyboardKeysym", GLib.Variant("(ub)", (k, True)))
+                   for k in keys]
+        events += [lambda send, k=k: send("NotifyKeyboardKeysym", GLib.Variant("(ub)", (k, False)))
+                   for k in reversed(keys)]
+    return events
+
+
+def click_events(x, y):
+    return [
+        # Relative motion from the bottom right corner, where a large move
+        # leaves the pointer (the top left one would open the overview).
+        lambda send: send("NotifyPointerMotionRelative", GLib.Variant("(dd)", (10000, 10000))),
+        lambda send: send("NotifyPointerMotionRelative",
+                          GLib.Variant("(dd)", (x - SCREEN[0] + 1, y - SCREEN[1] + 1))),
+        lambda send: send("NotifyPointerButton", GLib.Variant("(ib)", (BTN_LEFT, True))),
+        lambda send: send("NotifyPointerButton", GLib.Variant("(ib)", (BTN_LEFT, False))),
+    ]
+
+
+def screenshot(path):
+    ok, _ = call("org.gnome.Shell.Screenshot", "/org/gnome/Shell/Screenshot",
+                 "org.gnome.Shell.Screenshot", "Screenshot",
+                 GLib.Variant("(bbs)", (False, False, path)), "(bs)")
+    if not ok:
+        raise RuntimeError("screenshot failed")
+
+
+def hold():
+    """One input session for a whole conversation on standard input."""
+    session = InputSession()
+    try:
+        while True:
+            words = sys.stdin.readline().split()
+            if not words or words[0] == "quit":
+                break
+            try:
+                if words[0] == "screenshot":
+                    screenshot(words[1])
+                elif words[0] == "click":
+                    session.run(click_events(float(words[1]), float(words[2])))
+                elif words[0] == "keys":
+                    session.run(key_events(words[1:]))
+                elif words[0] == "windows":
+                    print_windows()
+                else:
+                    raise ValueError("unknown command " + words[0])
+                print("ok", flush=True)
+            except (GLib.Error, RuntimeError, ValueError, IndexError) as error:
+                print("error:", str(error).replace("\n", " "), flush=True)
+    finally:
+        session.stop()
+
+
+def print_windows():
+    windows = call("org.gnome.Shell", "/org/gnome/Shell/Introspect",
+                   "org.gnome.Shell.Introspect", "GetWindows", None, "(a{ta{sv}})")[0]
+    for wid, props in windows.items():
+        print(json.dumps(dict(props, id=wid), ensure_ascii=False))
 
 
 def main(argv):
@@ -87,36 +170,15 @@ def main(argv):
         call("org.gnome.Shell", "/org/gnome/Shell", "org.freedesktop.DBus.Properties", "Set",
              GLib.Variant("(ssv)", ("org.gnome.Shell", "OverviewActive", GLib.Variant("b", False))))
     elif command == "screenshot":
-        ok, _ = call("org.gnome.Shell.Screenshot", "/org/gnome/Shell/Screenshot",
-                     "org.gnome.Shell.Screenshot", "Screenshot",
-                     GLib.Variant("(bbs)", (False, False, args[0])), "(bs)")
-        if not ok:
-            sys.exit("screenshot failed")
+        screenshot(args[0])
     elif command == "windows":
-        windows = call("org.gnome.Shell", "/org/gnome/Shell/Introspect",
-                       "org.gnome.Shell.Introspect", "GetWindows", None, "(a{ta{sv}})")[0]
-        for wid, props in windows.items():
-            print(json.dumps(dict(props, id=wid), ensure_ascii=False))
+        print_windows()
     elif command == "keys":
-        events = []
-        for combo in args:
-            keys = [keysym(k) for k in combo.split("+")]
-            events += [lambda send, k=k: send("NotifyKeyboardKeysym", GLib.Variant("(ub)", (k, True)))
-                       for k in keys]
-            events += [lambda send, k=k: send("NotifyKeyboardKeysym", GLib.Variant("(ub)", (k, False)))
-                       for k in reversed(keys)]
-        remote_desktop(events)
+        remote_desktop(key_events(args))
     elif command == "click":
-        x, y = float(args[0]), float(args[1])
-        remote_desktop([
-            # Relative motion from the bottom right corner, where a large move
-            # leaves the pointer (the top left one would open the overview).
-            lambda send: send("NotifyPointerMotionRelative", GLib.Variant("(dd)", (10000, 10000))),
-            lambda send: send("NotifyPointerMotionRelative",
-                              GLib.Variant("(dd)", (x - SCREEN[0] + 1, y - SCREEN[1] + 1))),
-            lambda send: send("NotifyPointerButton", GLib.Variant("(ib)", (BTN_LEFT, True))),
-            lambda send: send("NotifyPointerButton", GLib.Variant("(ib)", (BTN_LEFT, False))),
-        ])
+        remote_desktop(click_events(float(args[0]), float(args[1])))
+    elif command == "hold":
+        hold()
     elif command == "busy":
         moves = [lambda send: send("NotifyPointerMotionRelative", GLib.Variant("(dd)", (10000, 10000)))]
         for _ in range(int(float(args[0]) / 0.6)):

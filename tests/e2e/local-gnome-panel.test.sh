@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# The status item on GNOME Shell's top bar with the AppIndicator extension
+# (Ubuntu's default desktop), driven through the top bar as a user would:
+# one Q, listed by the extension's watcher; a click opens its menu;
+# "显示Quorvel" brings the closed window back; "立即检查云端提醒" asks the
+# service; the item is back soon after the extension is switched off and
+# on; "退出" ends the shell with status 0 and no service left.
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/gnome.sh"
+run_started=$SECONDS
+EXTENSION=ubuntu-appindicators@ubuntu.com
+# The right-hand part of the top bar, where status items go (the clock in
+# the middle and the application menu on the left stay out of it).
+TOP_BAR=(1000 0 600 32)
+changed_region() { /usr/bin/python3 "$E2E_SOURCE_DIR/tests/e2e/helpers/changed-region.py" "$@"; }
+shot() { gnome screenshot "$E2E_TMP/$1.png" && cp "$E2E_TMP/$1.png" "$E2E_ARTIFACTS/gnome-$1.png"; }
+locate_item() {
+    shot "$1"
+    read -r ITEM_X ITEM_Y ITEM_W ITEM_H < <(changed_region "$E2E_TMP/top-bar-empty.png" \
+        "$E2E_TMP/$1.png" "${TOP_BAR[@]}") || fail "nothing new on the top bar"
+    echo "item at $ITEM_X,$ITEM_Y, ${ITEM_W}x$ITEM_H"
+}
+keep_item_zoomed() {
+    convert "$E2E_TMP/$1.png" -crop "64x32+$((ITEM_X - 32))+0" -scale 800% "$E2E_ARTIFACTS/$2.png"
+    echo "screenshot: $E2E_ARTIFACTS/$2.png"
+}
+# A click on the item opens its menu; the menu takes the keys.
+choose_from_status_menu() {
+    gnome click "$ITEM_X" "$ITEM_Y"
+    sleep 1
+    gnome keys "$@"
+}
+extensions() {
+    gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+        --method "org.gnome.Shell.Extensions.$1" "$EXTENSION" >/dev/null
+}
+shell_windows_shown() { gnome windows | grep '"title": "Quorvel"' | grep -c '"is-hidden": false' || true; }
+window_gone() { [ "$(shell_windows_shown)" = 0 ]; }
+dialog_shown() { [ "$(shell_windows_shown)" -ge 2 ]; }
+dialog_gone() { [ "$(shell_windows_shown)" = 1 ]; }
+
+GNOME_EXTENSIONS=$EXTENSION start_gnome_desktop
+wait_for 20 name_owned org.kde.StatusNotifierWatcher || fail "the extension's watcher did not start"
+install_scripted_service
+hold_input
+shot top-bar-empty
+
+start_app "$SCRIPTED_APP/quorvel"
+wait_for 30 shell_window_shown || fail "the window did not appear"
+wait_prepared 30
+wait_for 10 shell_item_registered || { registered_items >&2; fail "the extension did not list the item"; }
+sleep 1.5
+locate_item top-bar-with-item
+# One icon, no label: at most a square of the top bar's height.
+[ "$ITEM_W" -le 32 ] && [ "$ITEM_H" -le 32 ] || fail "the item is ${ITEM_W}x$ITEM_H, more than one icon"
+keep_item_zoomed top-bar-with-item gnome-item-zoomed
+pass "the top bar shows the item, one icon wide"
+
+gnome keys Alt_L+F4
+wait_for 10 window_gone || fail "Alt+F4 did not hide the window"
+gnome click "$ITEM_X" "$ITEM_Y"
+sleep 1
+shot menu-open
+gnome keys Escape
+sleep 0.5
+choose_from_status_menu Down Return
+wait_for 10 shell_window_focused || fail "显示Quorvel did not bring the window back"
+sleep 1
+pass "a click on the item opens its menu; 显示Quorvel brings the window back"
+
+# 立即检查云端提醒 is the fourth entry; its answer is shown over the window.
+before=$(grep -c '"url":"/api/desktop-notifications/pending"' "$E2E_LOG" || true)
+choose_from_status_menu Down Down Down Down Return
+wait_for 10 dialog_shown || { shot check-now-missing; fail "立即检查云端提醒 showed no answer"; }
+sleep 0.5
+shot check-now
+after=$(grep -c '"url":"/api/desktop-notifications/pending"' "$E2E_LOG" || true)
+[ "$after" -gt "$before" ] || fail "立即检查云端提醒 did not ask the service"
+gnome keys Return
+wait_for 10 dialog_gone || fail "the answer stayed open"
+pass "立即检查云端提醒 asks the service"
+
+# The extension switched off and on: the item is back within 5 s.
+extensions DisableExtension
+wait_for 10 bash -c '! gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus --method org.freedesktop.DBus.GetNameOwner org.kde.StatusNotifierWatcher' ||
+    fail "the watcher outlived the extension"
+extensions EnableExtension
+restarted=$SECONDS
+wait_for 5 shell_item_registered || fail "the item did not come back within 5 s of the extension's return"
+echo "the item was back after $((SECONDS - restarted)) s"
+sleep 1.5
+locate_item top-bar-restarted
+pass "the item comes back when the extension is switched off and on"
+
+# 退出 is the sixth and last entry (the top bar's menus do not wrap round).
+choose_from_status_menu Down Down Down Down Down Down Return
+wait_app_exit 15 || fail "退出 did not end the shell"
+[ "$EXIT_STATUS" = 0 ] || fail "exit status $EXIT_STATUS"
+port_closed() { ! port_open; }
+wait_for 10 port_closed || fail "the service outlived the shell"
+no_critical_output
+grep -E '\(quorvel:[0-9]+\): .*WARNING' "$E2E_TMP/app.out" >&2 && fail "the shell printed warnings"
+pass "退出 ends the shell with status 0 and stops the service; nothing on standard error"
+echo "the GNOME top bar run took $((SECONDS - run_started)) s"
