@@ -2,10 +2,11 @@
 #
 #   bin/quorvel
 #   share/quorvel/web/                 the local service, without its tests
-#   share/quorvel/icons/               the status icon
+#   share/quorvel/icons/               the status icon, for a prefix outside XDG_DATA_DIRS
 #   share/applications/io.quorvel.Desktop.desktop
 #   share/metainfo/io.quorvel.Desktop.metainfo.xml
 #   share/icons/hicolor/scalable/apps/io.quorvel.Desktop.svg
+#   share/icons/hicolor/{16x16,22x22,24x24,32x32}/status/quorvel-status-symbolic.svg
 include(GNUInstallDirs)
 
 # The executable finds its resources in <exe dir>/../share/quorvel: any other
@@ -31,6 +32,9 @@ install(FILES data/io.quorvel.Desktop.desktop DESTINATION ${CMAKE_INSTALL_DATADI
 install(FILES data/io.quorvel.Desktop.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES data/icons/io.quorvel.Desktop.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# In the desktop's icon theme, the status item names its icon alone, and each
+# panel draws it in its own colours.
+install(DIRECTORY data/icons/status/hicolor/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
 
 # cpack (or the "package" target) builds build/<preset>/quorvel_<version>_<arch>.deb.
 set(CPACK_GENERATOR DEB)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # `cmake --install` into a temporary prefix lays out the executable, the
 # bundled service without its tests, the icons, a valid desktop entry and
-# metainfo; the installed executable finds its service and status icon under
-# share/quorvel, starts, and leaves its installation untouched.
+# metainfo; the installed executable finds its service under share/quorvel
+# and its status icon in the icon theme, starts, and leaves its installation
+# untouched.
 source "$(dirname "$0")/lib.sh"
 
 prefix=$E2E_TMP/prefix
@@ -18,10 +19,13 @@ for file in share/quorvel/web/server.js share/quorvel/web/README.md \
     "share/icons/hicolor/scalable/apps/$app_id.svg"; do
     [ -f "$prefix/$file" ] || fail "$file is missing"
 done
-status_icons=$prefix/share/quorvel/icons
+# The status icon in the desktop's icon theme, and in the program's own
+# folder for a prefix that is not among the desktop's data folders.
 for size in 16 22 24 32; do
-    [ -f "$status_icons/hicolor/${size}x$size/status/quorvel-status-symbolic.svg" ] ||
-        fail "the status icon for $size pixels is missing"
+    for icons in share/icons share/quorvel/icons; do
+        [ -f "$prefix/$icons/hicolor/${size}x$size/status/quorvel-status-symbolic.svg" ] ||
+            fail "the status icon for $size pixels is missing from $icons"
+    done
 done
 for folder in test test-helpers; do
     [ ! -e "$prefix/share/quorvel/web/$folder" ] || fail "the service's $folder/ was installed"
@@ -47,6 +51,8 @@ start_desktop
 server_running() { service_running_in "$prefix/share/quorvel/web"; }
 server_gone() { ! server_running; }
 
+# Started as from a package: its share folder is among the desktop's.
+export XDG_DATA_DIRS=$prefix/share:${XDG_DATA_DIRS:-/usr/local/share:/usr/share}
 start_app "$prefix/bin/quorvel"
 wait_main_window 30
 wait_for 30 port_open || fail "the local service never listened on 45721"
@@ -75,7 +81,8 @@ item_property() {
 }
 [ "$(item_property IconName)" = "(<'quorvel-status-symbolic'>,)" ] ||
     fail "the status item's icon is $(item_property IconName)"
-[ "$(item_property IconThemePath)" = "(<'$status_icons'>,)" ] ||
+# Named alone, so that every panel draws it from its own icon theme.
+[ "$(item_property IconThemePath)" = "(<''>,)" ] ||
     fail "the status item's icon theme path is $(item_property IconThemePath)"
 # One Q: the icon's, with no label beside it.
 [ "$(item_property XAyatanaLabel)" = "(<''>,)" ] || fail "the status item has a label"

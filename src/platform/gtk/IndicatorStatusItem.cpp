@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 
+#include <gtk/gtk.h>
 #include <libayatana-appindicator/app-indicator.h>
 #include <string>
 
@@ -23,8 +24,7 @@ constexpr const char* kStatusIconName = "quorvel-status-symbolic";
 class IndicatorStatusItem final : public StatusItem {
 public:
     explicit IndicatorStatusItem(const std::optional<std::filesystem::path>& iconTheme)
-        : iconName(iconTheme ? kStatusIconName : build::applicationId),
-          iconThemePath(iconTheme ? iconTheme->string() : "") {
+        : iconThemePath(iconTheme ? iconTheme->string() : "") {
         watch = g_bus_watch_name(
             G_BUS_TYPE_SESSION, kStatusNotifierWatcher, G_BUS_NAME_WATCHER_FLAGS_NONE,
             [](GDBusConnection*, const gchar*, const gchar*, gpointer data) {
@@ -83,7 +83,16 @@ private:
         if (indicator) {
             return;
         }
-        indicator = app_indicator_new(build::applicationId, iconName.c_str(),
+        // Installed, the icon is in the desktop's icon theme, and the item
+        // names it alone: each panel then finds it in its own theme and draws
+        // it in its own colours (Plasma recolours icons from an item's own
+        // theme folder with a fixed black, unreadable on a dark panel). The
+        // folder beside the program is for a program that is not installed.
+        const bool installed =
+            gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), kStatusIconName);
+        const char* iconName =
+            installed || !iconThemePath.empty() ? kStatusIconName : build::applicationId;
+        indicator = app_indicator_new(build::applicationId, iconName,
                                       APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
         // When the watcher goes (a panel restarting), the library would put
         // an X11 tray icon in the item's place after a moment: of no use on
@@ -92,7 +101,7 @@ private:
         AppIndicatorClass* indicatorClass = APP_INDICATOR_GET_CLASS(indicator);
         indicatorClass->fallback = nullptr;
         indicatorClass->unfallback = nullptr;
-        if (!iconThemePath.empty()) {
+        if (!installed && !iconThemePath.empty()) {
             app_indicator_set_icon_theme_path(indicator, iconThemePath.c_str());
         }
         app_indicator_set_title(indicator, "Quorvel");
@@ -102,7 +111,6 @@ private:
         app_indicator_set_status(indicator, APP_INDICATOR_STATUS_ACTIVE);
     }
 
-    std::string iconName;
     std::string iconThemePath;
     guint watch = 0;
     AppIndicator* indicator = nullptr;

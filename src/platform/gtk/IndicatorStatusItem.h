@@ -16,8 +16,9 @@ std::optional<std::filesystem::path> findStatusIconTheme(const SystemEnvironment
 // A StatusNotifierItem through libayatana-appindicator, created when the
 // desktop's status area (a StatusNotifierWatcher) is on the session bus, at
 // once or when it appears later. Without one nothing is created. Its icon is
-// the symbolic "Q" of the icon theme folder, which panels draw in their own
-// foreground colour, or without that folder the application's icon.
+// the symbolic "Q", which panels draw in their own foreground colour: by name
+// from the desktop's icon theme where it is installed, else from the icon
+// theme folder; without either, the application's icon.
 std::unique_ptr<StatusItem>
 makeIndicatorStatusItem(const std::optional<std::filesystem::path>& iconTheme);
 
