@@ -24,6 +24,10 @@ packages=(
   gnome-shell-extension-appindicator
   # the status item on Xfce's panel (X11)
   xfce4-panel xfconf
+  # the status item on KDE Plasma's panel (Wayland), and the input helper
+  # that drives it through KWin
+  kwin-wayland plasma-workspace plasma-desktop qtwayland5
+  plasma-wayland-protocols libwayland-dev
   # browser test of the local service
   chromium
   # packaging checks

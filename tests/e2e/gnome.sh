@@ -20,12 +20,7 @@ start_gnome_desktop() {
     unset DISPLAY
     export XDG_RUNTIME_DIR=$E2E_TMP/runtime
     mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
-    mkdir -p "$XDG_DATA_HOME/applications"
-    # GLib lists an entry only when its program exists.
-    sed "s|^Exec=.*|Exec=$E2E_BUILD_DIR/quorvel|" "$E2E_SOURCE_DIR/data/io.quorvel.Desktop.desktop" \
-        >"$XDG_DATA_HOME/applications/io.quorvel.Desktop.desktop"
-    mkdir -p "$XDG_DATA_HOME/icons/hicolor/scalable/apps"
-    cp "$E2E_SOURCE_DIR/data/icons/io.quorvel.Desktop.svg" "$XDG_DATA_HOME/icons/hicolor/scalable/apps/"
+    install_desktop_entry
 
     dbus-daemon --config-file="$E2E_SOURCE_DIR/tests/e2e/system.conf" --nofork \
         --address="unix:path=$E2E_TMP/system-bus" >/dev/null 2>&1 &

@@ -178,6 +178,19 @@ service_post() {
 # Counts log lines that contain the text.
 log_count() { grep -cF "$1" "$LOG_FILE" 2>/dev/null || true; }
 
+# The shell's desktop entry and icons for the fresh user, as a package
+# installs them, so that the desktop ties the window to them and the status
+# item's icon is in the desktop's icon theme.
+install_desktop_entry() {
+    mkdir -p "$XDG_DATA_HOME/applications"
+    # GLib lists an entry only when its program exists.
+    sed "s|^Exec=.*|Exec=$E2E_BUILD_DIR/quorvel|" "$E2E_SOURCE_DIR/data/io.quorvel.Desktop.desktop" \
+        >"$XDG_DATA_HOME/applications/io.quorvel.Desktop.desktop"
+    mkdir -p "$XDG_DATA_HOME/icons/hicolor/scalable/apps"
+    cp "$E2E_SOURCE_DIR/data/icons/io.quorvel.Desktop.svg" "$XDG_DATA_HOME/icons/hicolor/scalable/apps/"
+    cp -r "$E2E_SOURCE_DIR/data/icons/status/hicolor" "$XDG_DATA_HOME/icons/"
+}
+
 # Waits until the shell has announced itself after the probe and the page load.
 wait_prepared() {
     wait_for "${1:-30}" bash -c "[ \$(grep -c 'POST /api/desktop-notifications/initialize status=204' '$LOG_FILE' 2>/dev/null) -ge 2 ]" ||

@@ -1,9 +1,11 @@
 #!/usr/bin/python3
 """Where two screenshots of the same screen differ, within an optional
 rectangle: prints the centre and size of the box around every changed pixel
-as "X Y WIDTH HEIGHT", or exits 1 when nothing changed.
+as "X Y WIDTH HEIGHT", or exits 1 when nothing changed. A pixel has changed
+when one of its channels moved by more than TOLERANCE (0: any change), so
+that a translucent panel's slight shift of shade is not taken for an icon.
 
-  changed-region.py BEFORE.png AFTER.png [LEFT TOP WIDTH HEIGHT]
+  changed-region.py BEFORE.png AFTER.png [LEFT TOP WIDTH HEIGHT [TOLERANCE]]
 """
 import sys
 
@@ -17,6 +19,7 @@ def main(argv):
     before, after = (GdkPixbuf.Pixbuf.new_from_file(path) for path in argv[1:3])
     width, height = after.get_width(), after.get_height()
     left, top, w, h = (int(v) for v in argv[3:7]) if len(argv) >= 7 else (0, 0, width, height)
+    tolerance = int(argv[7]) if len(argv) >= 8 else 0
     a, b = before.get_pixels(), after.get_pixels()
     channels_a, channels_b = before.get_n_channels(), after.get_n_channels()
     stride_a, stride_b = before.get_rowstride(), after.get_rowstride()
@@ -24,7 +27,7 @@ def main(argv):
     for y in range(top, min(top + h, height)):
         for x in range(left, min(left + w, width)):
             pa, pb = y * stride_a + x * channels_a, y * stride_b + x * channels_b
-            if a[pa:pa + 3] != b[pb:pb + 3]:
+            if any(abs(p - q) > tolerance for p, q in zip(a[pa:pa + 3], b[pb:pb + 3])):
                 xs.append(x)
                 ys.append(y)
     if not xs:

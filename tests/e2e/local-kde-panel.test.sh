@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# The status item on KDE Plasma's panel under Wayland, driven through the
+# panel as a user would: one Q in the panel's colour, light and dark; a click
+# opens its menu; "显示Quorvel" brings the closed window back;
+# "立即检查云端提醒" asks the service; the item is back soon after Plasma's
+# shell restarts; "退出" ends the shell with status 0 and no service left.
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/kde.sh"
+run_started=$SECONDS
+# The status area of the panel at the bottom: left of the clock (its minutes
+# change), right of the task bar (it lists the window).
+STATUS_AREA=(1000 956 290 44)
+changed_region() { /usr/bin/python3 "$E2E_SOURCE_DIR/tests/e2e/helpers/changed-region.py" "$@"; }
+shot() { kde_screenshot "$E2E_TMP/$1.png" && cp "$E2E_TMP/$1.png" "$E2E_ARTIFACTS/kde-$1.png"; }
+item_place() {
+    changed_region "$E2E_TMP/panel-empty.png" "$E2E_TMP/$1.png" "${STATUS_AREA[@]}" 40
+}
+locate_item() {
+    shot "$1"
+    read -r ITEM_X ITEM_Y ITEM_W ITEM_H < <(item_place "$1") || fail "nothing new on the panel"
+    echo "item at $ITEM_X,$ITEM_Y, ${ITEM_W}x$ITEM_H"
+}
+keep_item_zoomed() {
+    convert "$E2E_TMP/$1.png" -crop "96x44+$((ITEM_X - 48))+956" -scale 800% "$E2E_ARTIFACTS/$2.png"
+    echo "screenshot: $E2E_ARTIFACTS/$2.png"
+}
+# The item's darkest and lightest grey, 0 to 255.
+item_greys() {
+    convert "$E2E_TMP/$1.png" -crop "22x22+$((ITEM_X - 11))+$((ITEM_Y - 11))" -colorspace Gray \
+        -format '%[fx:int(255*minima)] %[fx:int(255*maxima)]\n' info:
+}
+# A click on the item opens its menu; the menu takes the keys.
+choose_from_status_menu() {
+    kwin_input click "$ITEM_X" "$ITEM_Y"
+    sleep 1
+    kwin_input keys "$@"
+}
+# The shell's windows on screen, as KWin's window search finds them by title.
+shell_windows_shown() {
+    gdbus call --session --dest org.kde.KWin --object-path /WindowsRunner \
+        --method org.kde.krunner1.Match Quorvel | grep -o "', 'Quorvel', '" | wc -l
+}
+window_shown() { [ "$(shell_windows_shown)" = 1 ]; }
+window_gone() { [ "$(shell_windows_shown)" = 0 ]; }
+host_gone() { ! plasma_status_area_up; }
+
+start_kde_desktop
+install_scripted_service
+sleep 3
+shot panel-empty
+
+start_app "$SCRIPTED_APP/quorvel"
+wait_for 30 window_shown || fail "the window did not appear"
+wait_prepared 30
+wait_for 10 shell_item_registered || { registered_items >&2; fail "the panel did not take the item"; }
+sleep 2
+locate_item panel-with-item
+# One icon, no label: at most a square of the panel's height.
+[ "$ITEM_W" -le 44 ] && [ "$ITEM_H" -le 44 ] || fail "the item is ${ITEM_W}x$ITEM_H, more than one icon"
+keep_item_zoomed panel-with-item kde-item-light
+read -r darkest lightest < <(item_greys panel-with-item)
+[ "$darkest" -lt 80 ] || fail "the Q is not dark on the light panel (darkest grey $darkest)"
+pass "the panel shows the item, one icon wide"
+
+kwin_input keys Alt+F4
+wait_for 10 window_gone || fail "Alt+F4 did not hide the window"
+kwin_input click "$ITEM_X" "$ITEM_Y"
+sleep 1
+shot menu-open
+kwin_input keys Escape
+sleep 0.5
+choose_from_status_menu Down Return
+wait_for 10 window_shown || fail "显示Quorvel did not bring the window back"
+sleep 1
+pass "a click on the item opens its menu; 显示Quorvel brings the window back"
+
+# 立即检查云端提醒 is the fourth entry; its answer is shown over the window
+# (KWin's window search leaves dialogs out: the screen tells).
+WINDOW_AREA=(300 200 1000 500)
+over_window() { shot "$1" && changed_region "$E2E_TMP/window-back.png" "$E2E_TMP/$1.png" "${WINDOW_AREA[@]}" 40; }
+answer_shown() { over_window check-now; }
+answer_gone() { ! over_window answer-dismissed; }
+shot window-back
+before=$(grep -c '"url":"/api/desktop-notifications/pending"' "$E2E_LOG" || true)
+choose_from_status_menu Down Down Down Down Return
+wait_for 10 answer_shown || fail "立即检查云端提醒 showed no answer"
+after=$(grep -c '"url":"/api/desktop-notifications/pending"' "$E2E_LOG" || true)
+[ "$after" -gt "$before" ] || fail "立即检查云端提醒 did not ask the service"
+kwin_input keys Return
+wait_for 10 answer_gone || fail "the answer stayed open"
+pass "立即检查云端提醒 asks the service"
+
+# Plasma's shell killed and started again: the item is on its panel within
+# 5 s of the panel's return.
+kill -KILL "$PLASMASHELL_PID"
+wait_for 10 host_gone || fail "the status area outlived Plasma's shell"
+shell_item_registered || fail "the item is no longer registered with kded's watcher"
+restarted=$SECONDS
+start_plasmashell
+host_back=$SECONDS
+shown_again() { shot panel-restarted && item_place panel-restarted; }
+wait_for 5 shown_again || fail "the item was not on the panel within 5 s of its return"
+echo "the panel was back after $((host_back - restarted)) s, the item on it $((SECONDS - host_back)) s later"
+locate_item panel-restarted
+pass "the item comes back when Plasma's shell restarts"
+
+# Breeze Dark as a user picks it: the colour scheme (what icons are drawn
+# in) and the Plasma theme (the panel). Plasma's shell applies the colour
+# scheme to status icons when it starts: start it again.
+plasma-apply-colorscheme BreezeDark >/dev/null 2>&1 &&
+    plasma-apply-desktoptheme breeze-dark >/dev/null 2>&1 || fail "Plasma cannot be switched to dark"
+kill -TERM "$PLASMASHELL_PID"
+wait_for 10 host_gone || fail "Plasma's shell did not end"
+start_plasmashell
+sleep 3
+shot panel-dark
+keep_item_zoomed panel-dark kde-item-dark
+read -r darkest lightest < <(item_greys panel-dark)
+[ "$lightest" -gt 200 ] || fail "the Q is not light on the dark panel (lightest grey $lightest)"
+pass "the Q is drawn in the panel's colour, light and dark"
+
+# 退出 is the sixth and last entry.
+choose_from_status_menu Down Down Down Down Down Down Return
+wait_app_exit 15 || fail "退出 did not end the shell"
+[ "$EXIT_STATUS" = 0 ] || fail "exit status $EXIT_STATUS"
+port_closed() { ! port_open; }
+wait_for 10 port_closed || fail "the service outlived the shell"
+no_critical_output
+grep -E '\(quorvel:[0-9]+\): .*WARNING' "$E2E_TMP/app.out" >&2 && fail "the shell printed warnings"
+pass "退出 ends the shell with status 0 and stops the service; nothing on standard error"
+echo "the KDE Plasma run took $((SECONDS - run_started)) s"
