@@ -20,7 +20,9 @@ own, since the shell is one instance per session), WATCH (20), SYNC_SECONDS
 (30: the service's quote sync period), CPU_LOAD (0: how many busy loops run
 beside the programs, for the steady load the fast growth was seen under),
 ENGINE_ENV (extra KEY=value,... for every program, e.g. JSC_logGC=1 to have
-the web processes print each collection to their output), SHELL_BIN, RESULTS
+the web processes print each collection to their output), SURF_QUERY (e.g.
+?refreshMs=7500: appended to surf's address, so that its page refreshes at
+another pace than the shell's), SHELL_BIN, RESULTS
 (build/bench/longrun-DATE.jsonl by default: one JSON object per sample),
 KEEP_HOMES=1.
 """
@@ -44,6 +46,9 @@ CPU_LOAD = env_number("CPU_LOAD", 0, int)
 PROGRAMS = [p for p in os.environ.get("PROGRAMS", "shell,surf").split(",") if p]
 PROGRAMS += [name for name in bench.EXTRA_SHELLS if name not in PROGRAMS]
 ENGINE_ENV = dict(item.split("=", 1) for item in os.environ.get("ENGINE_ENV", "").split(",") if item)
+# Appended to surf's address, e.g. "?refreshMs=7500": surf's page then
+# refreshes at another pace than the shell's (every 15 s by default).
+SURF_QUERY = os.environ.get("SURF_QUERY", "")
 SETTLED_MINUTE = 10.0
 
 
@@ -83,7 +88,37 @@ def sample(roots):
         # Only what descends from the program: the others run beside it.
         pids = bench.descendants([root], table)
         figures[name] = [dict(pid=pid, comm=table[pid][3], **bench.resident_kinds(pid)) for pid in pids]
+        for p in figures[name]:
+            if p["comm"].startswith("WebKitWebProces"):
+                p["anonymous_by_mapping"] = mapping_groups(p["pid"])
     return figures
+
+
+def mapping_groups(pid):
+    """The web process's anonymous memory by kind of mapping, kB: the C heap
+    ([heap] and the malloc arenas, mappings of 64 MiB and less), the large
+    reservations (the engine's own allocator and JIT regions), shared memory
+    and file mappings."""
+    groups = {}
+    try:
+        with open(f"/proc/{pid}/smaps") as f:
+            name, size = None, 0
+            for line in f:
+                head = line.split()
+                if "-" in head[0] and len(head) >= 5 and ":" not in head[0]:
+                    start, end = (int(v, 16) for v in head[0].split("-"))
+                    size = (end - start) // 1024
+                    path = head[5] if len(head) > 5 else ""
+                    name = ("[heap]" if path == "[heap]" else
+                            "[stack]" if path.startswith("[stack") else
+                            "memfd/shm" if path.startswith(("/memfd:", "/dev/shm", "/SYSV")) else
+                            "file" if path.startswith("/") else
+                            "anon<=64M" if size <= 64 * 1024 else "anon>64M")
+                elif head[0] == "Anonymous:" and name:
+                    groups[name] = groups.get(name, 0) + int(head[1])
+    except OSError:
+        pass
+    return groups
 
 
 def web_process_kb(processes, key):
@@ -121,6 +156,8 @@ def start_program(procs, load_log, name, work):
     home, env = bench.fresh_home(work, name)
     env.update(ENGINE_ENV)
     argv = bench.argv_for(name, home)
+    if name == "surf" and SURF_QUERY:
+        argv = ["surf", URL + SURF_QUERY.lstrip("/")]
     if name in bench.EXTRA_SHELLS:
         # One instance per session: a bus and a notification server of its own.
         argv = ["dbus-run-session", "--", "sh", "-c",
@@ -141,7 +178,7 @@ def main():
     os.makedirs(os.path.dirname(os.path.abspath(out)), exist_ok=True)
     log(f"bench: {time.strftime('%Y-%m-%d %H:%M:%S %z')}, {os.cpu_count()} cores, SCENARIO=longrun "
         f"DURATION_MINUTES={DURATION_MINUTES:g} SAMPLE_SECONDS={SAMPLE_SECONDS:g} WATCH={WATCH} "
-        f"SYNC_SECONDS={SYNC_SECONDS} CPU_LOAD={CPU_LOAD} programs={','.join(PROGRAMS)} "
+        f"SYNC_SECONDS={SYNC_SECONDS} SURF_QUERY={SURF_QUERY or '-'} CPU_LOAD={CPU_LOAD} programs={','.join(PROGRAMS)} "
         f"ENGINE_ENV={','.join(f'{k}={v}' for k, v in ENGINE_ENV.items()) or '-'}")
     loads = []
     roots = {}
@@ -172,7 +209,12 @@ def main():
                     rss = web_process_kb(processes, "VmRSS")
                     anon = web_process_kb(processes, "RssAnon")
                     history[name].append((minute, rss, anon))
-                    cells.append(f"{name} web {rss / 1024:6.1f} (anon {anon / 1024:5.1f}) "
+                    groups = {}
+                    for p in processes:
+                        for k, v in p.get("anonymous_by_mapping", {}).items():
+                            groups[k] = groups.get(k, 0) + v
+                    cells.append(f"{name} web {rss / 1024:6.1f} (anon {anon / 1024:5.1f}: "
+                                 + " ".join(f"{k} {v / 1024:.0f}" for k, v in sorted(groups.items())) + ") "
                                  f"tree {sum(p.get('VmRSS', 0) for p in processes) / 1024:6.1f}")
                 log(f"  {minute:6.1f} min  load {record['loadavg']:.2f}  alerts {record['alerts']:4d}  "
                     + "  |  ".join(cells))
