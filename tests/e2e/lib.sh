@@ -292,6 +292,22 @@ registered_items() {
 }
 shell_item_registered() { registered_items | grep -q NotificationItem/io_quorvel_Desktop; }
 
+port_closed() { ! port_open; }
+
+# After "退出": the shell ended with status 0 and stopped its service, and
+# printed no critical warning and no warning of its own (the engine's web
+# process has a name of its own).
+expect_clean_quit() {
+    wait_app_exit 15 || fail "退出 did not end the shell"
+    [ "$EXIT_STATUS" = 0 ] || fail "exit status $EXIT_STATUS"
+    wait_for 10 port_closed || fail "the service outlived the shell"
+    no_critical_output
+    if grep -E '\(quorvel:[0-9]+\): .*WARNING' "$E2E_TMP/app.out" >&2; then
+        fail "the shell printed warnings"
+    fi
+    pass "退出 ends the shell with status 0 and stops the service; nothing on standard error"
+}
+
 # Fails when the shell wrote a toolkit's critical warning to its output.
 no_critical_output() {
     if grep -E 'CRITICAL' "$E2E_TMP/app.out" >&2; then

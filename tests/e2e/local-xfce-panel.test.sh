@@ -102,11 +102,5 @@ keep_item_zoomed panel-dark xfce-item-dark
 screenshot xfce-panel-dark
 
 choose_from_status_menu Up Return
-wait_app_exit 15 || fail "退出 did not end the shell"
-[ "$EXIT_STATUS" = 0 ] || fail "exit status $EXIT_STATUS"
-wait_for 10 bash -c '! bash -c "exec 3<>/dev/tcp/127.0.0.1/45721"' || fail "the service outlived the shell"
-no_critical_output
-# The shell's own warnings (the engine's web process has its own name).
-grep -E '\(quorvel:[0-9]+\): .*WARNING' "$E2E_TMP/app.out" >&2 && fail "the shell printed warnings"
-pass "退出 ends the shell with status 0 and stops the service; nothing on standard error"
+expect_clean_quit
 echo "the Xfce run took $((SECONDS - run_started)) s"
