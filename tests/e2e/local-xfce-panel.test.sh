@@ -63,12 +63,14 @@ wait_for 10 window_hidden || fail "Alt+F4 did not hide the window"
 menu_open_shot xfce-menu-open
 choose_from_status_menu Down Return
 wait_for 10 window_shown || fail "显示Quorvel did not bring the window back"
+# The window takes the focus as it comes back; the next menu waits for that.
+sleep 1
 pass "a click on the item opens its menu; 显示Quorvel brings the window back"
 
 # 立即检查云端提醒 is the fourth entry; its answer is shown over the window.
 before=$(grep -c '"url":"/api/desktop-notifications/pending"' "$E2E_LOG" || true)
 choose_from_status_menu Down Down Down Down Return
-wait_for 10 dialog_window || fail "立即检查云端提醒 showed no answer"
+wait_for 10 dialog_window || { screenshot xfce-check-now-missing; fail "立即检查云端提醒 showed no answer"; }
 screenshot xfce-check-now
 after=$(grep -c '"url":"/api/desktop-notifications/pending"' "$E2E_LOG" || true)
 [ "$after" -gt "$before" ] || fail "立即检查云端提醒 did not ask the service"
