@@ -13,7 +13,8 @@ namespace quorvel::gtk {
 // are application indicators.
 class GtkMenuBar final : public MenuBar {
 public:
-    // Status items take their icon from the given icon theme folder.
+    // Status items name their icon from the desktop's icon theme where it is
+    // installed, else take it from the given icon theme folder.
     GtkMenuBar(Glib::RefPtr<Gtk::Application> app, std::string applicationName,
                std::optional<std::filesystem::path> statusIconTheme);
 
