@@ -95,10 +95,10 @@ def sample(roots):
 
 
 def mapping_groups(pid):
-    """The web process's anonymous memory by kind of mapping, kB: the C heap
-    ([heap] and the malloc arenas, mappings of 64 MiB and less), the large
-    reservations (the engine's own allocator and JIT regions), shared memory
-    and file mappings."""
+    """The web process's anonymous memory by kind of mapping, kB: [heap],
+    [stack], unnamed mappings of at most 64 MiB (malloc's arenas and the
+    engine allocator's chunks both land there) and larger ones, shared
+    memory, and the private pages of file mappings."""
     groups = {}
     try:
         with open(f"/proc/{pid}/smaps") as f:

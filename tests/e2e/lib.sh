@@ -273,9 +273,7 @@ start_status_area() {
     : >"$STATUS_ITEMS"
     /usr/bin/python3 "$E2E_SOURCE_DIR/tests/e2e/helpers/status-watcher.py" "$STATUS_ITEMS" &
     E2E_PIDS+=($!)
-    wait_for 10 gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-        --method org.freedesktop.DBus.GetNameOwner org.kde.StatusNotifierWatcher ||
-        fail "the status area did not start"
+    wait_for 10 name_owned org.kde.StatusNotifierWatcher || fail "the status area did not start"
 }
 
 # True while some program owns the name on the session bus.
