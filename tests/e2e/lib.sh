@@ -289,6 +289,7 @@ registered_items() {
         RegisteredStatusNotifierItems
 }
 shell_item_registered() { registered_items | grep -q NotificationItem/io_quorvel_Desktop; }
+watcher_gone() { ! name_owned org.kde.StatusNotifierWatcher; }
 
 port_closed() { ! port_open; }
 

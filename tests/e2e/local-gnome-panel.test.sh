@@ -82,7 +82,7 @@ pass "立即检查云端提醒 asks the service"
 
 # The extension switched off and on: the item is back within 5 s.
 extensions DisableExtension
-wait_for 10 bash -c '! gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus --method org.freedesktop.DBus.GetNameOwner org.kde.StatusNotifierWatcher' ||
+wait_for 10 watcher_gone ||
     fail "the watcher outlived the extension"
 extensions EnableExtension
 restarted=$SECONDS

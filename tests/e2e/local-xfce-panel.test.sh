@@ -69,8 +69,11 @@ pass "a click on the item opens its menu; 显示Quorvel brings the window back"
 
 # 立即检查云端提醒 is the fourth entry; its answer is shown over the window.
 before=$(grep -c '"url":"/api/desktop-notifications/pending"' "$E2E_LOG" || true)
-choose_from_status_menu Down Down Down Down Return
-wait_for 10 dialog_window || { screenshot xfce-check-now-missing; fail "立即检查云端提醒 showed no answer"; }
+# Now and then the panel lets a click pass without opening the menu (seen
+# about once in ten runs): then the menu is opened once more.
+check_now() { choose_from_status_menu Down Down Down Down Return && wait_for 6 dialog_window; }
+check_now || { echo "no menu after the first click; once more"; check_now; } ||
+    { screenshot xfce-check-now-missing; fail "立即检查云端提醒 showed no answer"; }
 screenshot xfce-check-now
 after=$(grep -c '"url":"/api/desktop-notifications/pending"' "$E2E_LOG" || true)
 [ "$after" -gt "$before" ] || fail "立即检查云端提醒 did not ask the service"
@@ -81,7 +84,7 @@ pass "立即检查云端提醒 asks the service"
 
 # The panel killed and started again: the item is back within 5 s.
 kill -KILL "$XFCE_PANEL_PID"
-wait_for 10 bash -c '! gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus --method org.freedesktop.DBus.GetNameOwner org.kde.StatusNotifierWatcher' ||
+wait_for 10 watcher_gone ||
     fail "the panel's status area outlived the panel"
 restart_xfce_panel
 restarted=$SECONDS
