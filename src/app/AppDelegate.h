@@ -143,6 +143,8 @@ public:
     const std::string& serviceToken() const { return serviceTokenValue; }
 
 private:
+    void answerFromPollInFlight();
+
     Platform& platform;
 
     // The platform's, once made; they outlast this object.
@@ -152,6 +154,8 @@ private:
     std::unique_ptr<ChildProcess> serverProcess;
     std::unique_ptr<Timer> notificationTimer;
     std::atomic<bool> isPollingNotifications{false};
+    // A check command that met a poll in flight; that poll answers it.
+    std::atomic<bool> checkWaitsOnPoll{false};
     std::atomic<bool> systemNotificationsAllowed{false};
     bool didPrepareDesktopNotifications = false;
     std::optional<std::filesystem::path> appSupport;

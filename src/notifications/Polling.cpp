@@ -30,6 +30,9 @@ void AppDelegate::startDesktopNotificationPolling() {
 
 void AppDelegate::pollDesktopNotifications(bool showEmptyResult) {
     if (isPollingNotifications.exchange(true)) {
+        if (showEmptyResult) {
+            answerFromPollInFlight();
+        }
         return;
     }
     // Records being shown or acknowledged when the list is asked for may
@@ -42,26 +45,17 @@ void AppDelegate::pollDesktopNotifications(bool showEmptyResult) {
         if (!self) {
             return;
         }
-        const auto report = [&self, &weak, showEmptyResult](const std::string& message) {
-            if (showEmptyResult) {
-                self->platform.mainQueue().post([weak, message] {
-                    const auto owner = weak.lock();
-                    if (owner && owner->windowIsUsable()) {
-                        owner->showTransientAlert(message);
-                    }
-                });
-            }
-        };
-
+        // What the check command is told when nothing is shown.
+        std::optional<std::string> answer;
         if (!body) {
-            report(status == 401 ? "请先在Quorvel里登录账号。" : "暂时无法连接云端提醒服务。");
+            answer = status == 401 ? "请先在Quorvel里登录账号。" : "暂时无法连接云端提醒服务。";
         } else if (const auto response = decodeDesktopNotificationsResponse(*body); !response) {
             self->log("pending decode failed");
-            report("云端提醒数据解析失败。");
+            answer = "云端提醒数据解析失败。";
         } else {
             self->log("pending loaded count=" + std::to_string(response->notifications.size()));
             if (response->notifications.empty()) {
-                report("当前没有待弹出的云端提醒。");
+                answer = "当前没有待弹出的云端提醒。";
             }
             // Records still being shown or acknowledged since an earlier poll
             // are skipped; within one list every record is delivered.
@@ -92,7 +86,30 @@ void AppDelegate::pollDesktopNotifications(bool showEmptyResult) {
             }
         }
         self->isPollingNotifications = false;
+        // The guard is down before a waiting check is taken, so a check is
+        // either taken here or polls by itself.
+        const bool answerWanted = self->checkWaitsOnPoll.exchange(false) || showEmptyResult;
+        if (answer && answerWanted) {
+            self->platform.mainQueue().post([weak, message = *answer] {
+                const auto owner = weak.lock();
+                if (owner && owner->windowIsUsable()) {
+                    owner->showTransientAlert(message);
+                }
+            });
+        }
     });
+}
+
+// A check asked while a poll is on its way is answered by that poll: the
+// status menu's closing gives the window back its focus, and the poll that
+// starts then must not swallow the command chosen from the menu.
+void AppDelegate::answerFromPollInFlight() {
+    checkWaitsOnPoll = true;
+    // Once the poll has lowered its guard it may have gone without taking
+    // the check; then the check takes itself back and polls.
+    if (!isPollingNotifications.load() && checkWaitsOnPoll.exchange(false)) {
+        pollDesktopNotifications(true);
+    }
 }
 
 void AppDelegate::checkDesktopNotificationsNow() {

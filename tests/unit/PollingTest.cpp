@@ -53,11 +53,11 @@ TEST_F(PollingTest, StartingPollsAtOnceAndEveryEightSeconds) {
     EXPECT_TRUE(platform.shownAlerts.empty()); // the timer never reports
 }
 
-TEST_F(PollingTest, TheGuardDropsOverlappingPollsWithoutATrace) {
+TEST_F(PollingTest, TheGuardDropsOverlappingPollsAndThePollInFlightAnswersTheCheck) {
     app->pollDesktopNotifications();
     EXPECT_TRUE(app->pollInFlight());
     app->applicationDidBecomeActive();   // new timer, immediate poll dropped
-    app->checkDesktopNotificationsNow(); // permission first, then a dropped poll
+    app->checkDesktopNotificationsNow(); // permission first, then no second request
     platform.answerAuthorization(true);
     platform.advance(8); // the timer's poll is dropped too
     EXPECT_EQ(platform.sentRequests.size(), 1u);
@@ -65,10 +65,16 @@ TEST_F(PollingTest, TheGuardDropsOverlappingPollsWithoutATrace) {
     platform.runMainQueue();
     EXPECT_TRUE(platform.shownAlerts.empty());
 
+    // The outcome of the poll in flight is the check's answer, given once.
     platform.failRequest();
     EXPECT_FALSE(app->pollInFlight());
+    platform.runMainQueue();
+    EXPECT_THAT(alertTexts(), ElementsAre("暂时无法连接云端提醒服务。"));
     app->pollDesktopNotifications();
     EXPECT_EQ(platform.sentRequests.size(), 2u);
+    platform.completeRequestWithStatus(200, R"({"notifications":[]})");
+    platform.runMainQueue();
+    EXPECT_EQ(platform.shownAlerts.size(), 1u);
 }
 
 TEST_F(PollingTest, RecordsAreDeliveredInOrderAndEachIsAcknowledged) {
