@@ -50,6 +50,19 @@ wait_for() {
     done
 }
 
+# Clicks with "$@" on a status item until the run's status_menu_open holds,
+# three times at most, 3 s apart: a panel just started may let the first
+# click pass.
+click_until_status_menu_open() {
+    local click
+    for click in 1 2 3; do
+        "$@"
+        wait_for 3 status_menu_open && { sleep 0.3; return 0; }
+        echo "no menu after click $click"
+    done
+    return 1
+}
+
 # A display with a window manager and a notification server.
 start_desktop() {
     local display_number

@@ -32,15 +32,9 @@ status_menu_open() {
     return 1
 }
 status_menu_closed() { ! status_menu_open; }
-# Opens the item's menu with a click on the item, and clicks once more if
-# no menu is mapped within 3 s.
+# Opens the item's menu with a click on the item.
 open_status_menu() {
-    local click
-    for click in 1 2 3; do
-        xdotool mousemove "$ITEM_X" "$ITEM_Y" click 1
-        wait_for 3 status_menu_open && { sleep 0.3; return 0; }
-        echo "no menu after click $click"
-    done
+    click_until_status_menu_open xdotool mousemove "$ITEM_X" "$ITEM_Y" click 1 && return 0
     screenshot xfce-menu-missing
     fail "a click on the item opens no menu"
 }
