@@ -20,7 +20,9 @@ own, since the shell is one instance per session), WATCH (20), SYNC_SECONDS
 (30: the service's quote sync period), CPU_LOAD (0: how many busy loops run
 beside the programs, for the steady load the fast growth was seen under),
 ENGINE_ENV (extra KEY=value,... for every program, e.g. JSC_logGC=1 to have
-the web processes print each collection to their output), SURF_QUERY (e.g.
+the web processes print each collection to their output; each sample then
+also counts the collections each program's output holds, so that they can
+be placed against the minutes), SURF_QUERY (e.g.
 ?refreshMs=7500: appended to surf's address, so that its page refreshes at
 another pace than the shell's), SHELL_BIN, RESULTS
 (build/bench/longrun-DATE.jsonl by default: one JSON object per sample),
@@ -121,6 +123,16 @@ def mapping_groups(pid):
     return groups
 
 
+def collections_logged(home):
+    """How many collections the program's web processes have logged so far
+    (JSC_logGC=1 prints a "GC END!" line after each)."""
+    try:
+        with open(os.path.join(home, "program.out"), errors="replace") as f:
+            return sum(1 for line in f if line.startswith("GC END!"))
+    except OSError:
+        return 0
+
+
 def web_process_kb(processes, key):
     return sum(p.get(key, 0) for p in processes if p["comm"].startswith("WebKitWebProces"))
 
@@ -182,6 +194,7 @@ def main():
         f"ENGINE_ENV={','.join(f'{k}={v}' for k, v in ENGINE_ENV.items()) or '-'}")
     loads = []
     roots = {}
+    homes = {}
     try:
         codes = fill_watchlist()
         api("POST", "/api/quotes/sync")
@@ -190,10 +203,12 @@ def main():
             loads.append(procs.spawn([sys.executable, "-c", "while True: pass"], dict(os.environ),
                                      os.devnull, infrastructure=True))
         for name in PROGRAMS:
-            roots[name], _home = start_program(procs, load_log, name, work)
+            roots[name], homes[name] = start_program(procs, load_log, name, work)
             log(f"bench: {name} loaded the page (pid {roots[name]})")
         started = time.monotonic()
         history = {name: [] for name in roots}
+        counting_gc = "JSC_logGC" in ENGINE_ENV
+        collections = {name: 0 for name in roots}
         with open(out, "w") as f:
             while True:
                 minute = (time.monotonic() - started) / 60
@@ -202,6 +217,8 @@ def main():
                 record = {"minute": round(minute, 3), "loadavg": bench.loadavg(),
                           "alerts": len(alerts.get("alerts", [])), "pending": alerts.get("pendingCount"),
                           "page_loads": len(load_log.page_loads()), "programs": figures}
+                if counting_gc:
+                    record["collections"] = {name: collections_logged(homes[name]) for name in roots}
                 f.write(json.dumps(record) + "\n")
                 f.flush()
                 cells = []
@@ -213,7 +230,11 @@ def main():
                     for p in processes:
                         for k, v in p.get("anonymous_by_mapping", {}).items():
                             groups[k] = groups.get(k, 0) + v
-                    cells.append(f"{name} web {rss / 1024:6.1f} (anon {anon / 1024:5.1f}: "
+                    gc = ""
+                    if counting_gc:
+                        gc = f"gc {record['collections'][name] - collections[name]:3d} "
+                        collections[name] = record["collections"][name]
+                    cells.append(f"{name} web {rss / 1024:6.1f} {gc}(anon {anon / 1024:5.1f}: "
                                  + " ".join(f"{k} {v / 1024:.0f}" for k, v in sorted(groups.items())) + ") "
                                  f"tree {sum(p.get('VmRSS', 0) for p in processes) / 1024:6.1f}")
                 log(f"  {minute:6.1f} min  load {record['loadavg']:.2f}  alerts {record['alerts']:4d}  "
