@@ -8,27 +8,11 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const { startService } = require('../test-helpers/service');
+const { API_ROUTES } = require('../test-helpers/routes');
 
 const TOKEN = '5f0c1d2e3a4b5c6d7e8f90a1b2c3d4e5';
 
-// Every route of the API, with a body that would be accepted.
-const ROUTES = [
-  ['GET', '/api/status'],
-  ['GET', '/api/overview'],
-  ['GET', '/api/watchlist'],
-  ['POST', '/api/watchlist', { symbol: 'sz000001' }],
-  ['DELETE', '/api/watchlist/sh600519'],
-  ['GET', '/api/rules'],
-  ['POST', '/api/rules', { symbol: 'sh600519', direction: 'above', price: 1 }],
-  ['DELETE', '/api/rules/r-1'],
-  ['GET', '/api/alerts'],
-  ['POST', '/api/quotes/sync'],
-  ['POST', '/api/page-loaded', { loadMs: 5 }],
-  ['POST', '/api/desktop-notifications/initialize'],
-  ['GET', '/api/desktop-notifications/pending'],
-  ['POST', '/api/desktop-notifications/n-1/mark-notified'],
-  ['GET', '/api/nosuch'],
-];
+const ROUTES = [...API_ROUTES, ['GET', '/api/nosuch']];
 
 const WRONG = [
   ['no token', {}],

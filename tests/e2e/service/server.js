@@ -12,13 +12,13 @@
 //   E2E_STARTS     a file that gets a line "PID MILLISECONDS" at each start
 //   E2E_DIE_FILE   while this file exists, the service exits with status 1
 //                  right after its start, before it listens
-//   QUORVEL_SERVICE_TOKEN  sent back in X-Quorvel-Service-Token with every
+//   QUORVEL_SERVICE_PROOF  sent back in X-Quorvel-Service-Proof with every
 //                  answer, as the real service does; without it, no such header
 const fs = require('fs');
 const http = require('http');
 
 const log = process.env.E2E_LOG;
-const token = process.env.QUORVEL_SERVICE_TOKEN || '';
+const proof = process.env.QUORVEL_SERVICE_PROOF || '';
 if (process.env.E2E_STARTS) fs.appendFileSync(process.env.E2E_STARTS, `${process.pid} ${Date.now()}\n`);
 if (process.env.E2E_DIE_FILE && fs.existsSync(process.env.E2E_DIE_FILE)) process.exit(1);
 let pending = JSON.parse(process.env.E2E_PENDING || '[]');
@@ -33,7 +33,7 @@ function record(entry) {
 }
 
 const server = http.createServer((req, res) => {
-  if (token) res.setHeader('X-Quorvel-Service-Token', token);
+  if (proof) res.setHeader('X-Quorvel-Service-Proof', proof);
   let body = '';
   req.setEncoding('utf8');
   req.on('data', (chunk) => { body += chunk; });
