@@ -14,8 +14,7 @@ start_app "$E2E_BUILD_DIR/quorvel"
 wait_main_window 30
 FIRST_WINDOW=$MAIN_WINDOW
 wait_prepared 30
-FIRST_PID=$(service_pid "$E2E_BUILD_DIR/web") || fail "no service"
-TOKEN=$(tr '\0' '\n' <"/proc/$FIRST_PID/environ" | sed -n 's/^QUORVEL_SERVICE_TOKEN=//p')
+TOKEN=$(service_token "$E2E_BUILD_DIR/web") || fail "no service"
 [ -n "$TOKEN" ] || fail "the service has no token"
 OWN="{\"X-Quorvel-Service-Token\":\"$TOKEN\"}"
 
@@ -58,7 +57,8 @@ reported() { api GET /api/status '' && [ "$(node -e '
 wait_for 20 reported || fail "the page did not report its load to the service"
 api POST /api/quotes/sync '' || fail "the sync failed"
 wait_for 30 dunst_showed '（sh600519）价格提醒' || fail "the alert did not reach the user"
-sleep 2
+# The page's next refresh (every 15 s) shows the stock.
+sleep 16
 screenshot accounts-first
 pass "the user's page shows its data and the alert reached the user"
 

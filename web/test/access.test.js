@@ -6,6 +6,7 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
+const net = require('node:net');
 const path = require('node:path');
 const { startService } = require('../test-helpers/service');
 const { API_ROUTES } = require('../test-helpers/routes');
@@ -89,4 +90,16 @@ test('started by hand without a token, the service asks for none and says so', a
   assert.equal((await svc.get('/api/overview')).status, 200);
   assert.equal((await svc.get('/?token=anything')).status, 200);
   assert.match(svc.output(), /no QUORVEL_SERVICE_TOKEN: every account on this machine may use this service/);
+});
+
+// Another user's service may hold the port: the shell then moves to the next
+// one, told by this status.
+test('a taken port ends the service with status 3', async () => {
+  const holder = net.createServer().listen(0, '127.0.0.1');
+  await new Promise((resolve) => holder.once('listening', resolve));
+  try {
+    await assert.rejects(startService({ port: holder.address().port }), /service exited \(3\)/);
+  } finally {
+    holder.close();
+  }
 });
