@@ -4,8 +4,11 @@
 //
 // Environment: PORT (default 45721; 0 picks a free port), DATA_DIR (the data
 // folder), ENV_FILE (the settings file, .env format) and, when the desktop
-// shell starts it, QUORVEL_SERVICE_TOKEN (sent back with every answer). Data
-// is kept in one JSON file in DATA_DIR. Stops on SIGTERM or SIGINT.
+// shell starts it, QUORVEL_SERVICE_TOKEN (what every request but the page's
+// must carry) and QUORVEL_SERVICE_PROOF (sent back with every answer). Data
+// is kept in one JSON file in DATA_DIR. Stops on SIGTERM or SIGINT. Exits
+// with PORT_TAKEN_STATUS when the port is taken, so that the shell can try
+// another.
 
 const http = require('http');
 const path = require('path');
@@ -22,6 +25,7 @@ const { answerClientError } = require('./lib/http');
 
 const FIRST_SYNC_DELAY_MS = 1000;
 const SHUTDOWN_GRACE_MS = 1000;
+const PORT_TAKEN_STATUS = 3;
 
 function log(message) {
   process.stdout.write(`[quorvel-web] ${message}\n`);
@@ -44,7 +48,7 @@ function main() {
     getPort: () => server.address().port,
   });
   server.on('request', app);
-  if (config.serviceToken) server.on('clientError', (err, socket) => answerClientError(err, socket, config.serviceToken));
+  if (config.serviceProof) server.on('clientError', (err, socket) => answerClientError(err, socket, config.serviceProof));
   server.keepAliveTimeout = 5000;
   server.headersTimeout = 20000;
   server.requestTimeout = 60000;
@@ -57,11 +61,12 @@ function main() {
 
   server.on('error', (err) => {
     process.stderr.write(`[quorvel-web] cannot listen on 127.0.0.1:${config.port}: ${err.message}\n`);
-    process.exit(1);
+    process.exit(err.code === 'EADDRINUSE' ? PORT_TAKEN_STATUS : 1);
   });
   server.listen(config.port, '127.0.0.1', () => {
     log(`listening on http://127.0.0.1:${server.address().port} provider=${provider.name} data=${config.dataDir}`);
     if (provider.problem) log(`quote provider problem: ${provider.problem}`);
+    if (!config.serviceToken) log('no QUORVEL_SERVICE_TOKEN: every account on this machine may use this service');
     timers.push(setTimeout(autoSync, FIRST_SYNC_DELAY_MS));
     timers.push(setInterval(autoSync, config.syncIntervalSeconds * 1000));
   });

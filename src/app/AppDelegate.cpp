@@ -6,8 +6,8 @@ namespace quorvel {
 
 AppDelegate::AppDelegate(Platform& platform_, bool useCloudBackend_, std::string cloudBaseURL_,
                          std::string port_)
-    : platform(platform_), port(std::move(port_)), useCloudBackend(useCloudBackend_),
-      cloudBaseURL(std::move(cloudBaseURL_)) {}
+    : platform(platform_), firstPort(port_), port(std::move(port_)),
+      useCloudBackend(useCloudBackend_), cloudBaseURL(std::move(cloudBaseURL_)) {}
 
 // The platform outlives this object: nothing of it may call back once it is
 // gone.

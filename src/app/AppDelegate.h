@@ -141,6 +141,9 @@ public:
     bool pollInFlight() const { return isPollingNotifications.load(); }
     bool preparedDesktopNotifications() const { return didPrepareDesktopNotifications; }
     const std::string& serviceToken() const { return serviceTokenValue; }
+    const std::string& serviceProof() const { return serviceProofValue; }
+    // The port the local service was told to listen on.
+    const std::string& servicePort() const { return port; }
 
 private:
     void answerFromPollInFlight();
@@ -160,7 +163,10 @@ private:
     bool didPrepareDesktopNotifications = false;
     std::optional<std::filesystem::path> appSupport;
     std::optional<std::filesystem::path> logFile;
-    const std::string port;
+    // The local service's first port, and the one it listens on: the first
+    // of the ports from there that no other program holds.
+    const std::string firstPort;
+    std::string port;
     const bool useCloudBackend;
     const std::string cloudBaseURL;
 
@@ -184,8 +190,22 @@ private:
     void retryFailedPage();
 
     // The bundled service: how it is started, every time, and how it fares.
+    // What every request to the local service carries, and what each of its
+    // answers carries back; both new at each launch of the shell.
     std::string serviceTokenValue;
+    std::string serviceProofValue;
     ProcessSpec serverSpec;
+    // The first port from firstPort that no other program holds.
+    std::optional<std::string> chooseServicePort() const;
+    // The child found its port taken: it starts again on the next free one.
+    bool moveServiceToFreePort();
+    // Adds the token to a request for the local service.
+    void authorize(HttpRequest& request) const;
+    // Puts the token where the page's requests pick it up, then loads.
+    void loadPageWithToken();
+    unsigned pageLoadsAsked = 0;
+    // What "复制服务地址" copies.
+    std::string loginURL() const;
     double serverStartedAt = 0;
     Backoff serverRestartDelays{1.0, 30.0};
     // Counts the children started, so that late reports of an earlier one

@@ -51,6 +51,13 @@ void AppDelegate::startServer() {
         showFatalAlert("没有找到 Node.js。请先安装 Node.js，或在 Codex 环境中运行。");
         return;
     }
+    const auto freePort = chooseServicePort();
+    if (!freePort) {
+        log("local server port taken by another program");
+        showFatalAlert("端口 " + firstPort + " 已被其他程序占用，无法启动本地服务。");
+        return;
+    }
+    port = *freePort;
     const std::filesystem::path dataFolder = appSupport.value_or(std::filesystem::path{});
     const std::filesystem::path configFile = dataFolder / ".env";
 
@@ -59,20 +66,50 @@ void AppDelegate::startServer() {
     details.arguments = {script->string()};
     details.workingDirectory = script->parent_path();
     details.environment = environment.processEnvironment();
-    // Values the user's environment already defines win.
-    details.environment.emplace("PORT", port);
+    // The port is the one the shell found free and talks to, whatever the
+    // user's environment says; for the others values it defines win.
+    details.environment.insert_or_assign("PORT", port);
     details.environment.emplace("DATA_DIR", dataFolder.string());
     details.environment.emplace("ENV_FILE", configFile.string());
-    // The service sends it back with every answer, which tells its answers
-    // from those of any other program on the port. It is the shell's own:
-    // an inherited value would be known to others.
+    // The service answers only requests that carry the token, and sends the
+    // proof back with every answer, which tells its answers from those of
+    // any other program on the port. Both are the shell's own: an inherited
+    // value would be known to others.
     serviceTokenValue = makeServiceToken();
+    serviceProofValue = makeServiceToken();
     details.environment.insert_or_assign("QUORVEL_SERVICE_TOKEN", serviceTokenValue);
+    details.environment.insert_or_assign("QUORVEL_SERVICE_PROOF", serviceProofValue);
     serverSpec = std::move(details);
 
     if (const auto failure = launchServer()) {
         showFatalAlert("启动本地服务失败：" + *failure);
     }
+}
+
+// Another user's service may hold the first port: the next ones are tried,
+// as many as a notebook server tries.
+std::optional<std::string> AppDelegate::chooseServicePort() const {
+    constexpr int portsToTry = 21;
+    const int first = std::stoi(firstPort);
+    for (int candidate = first; candidate < first + portsToTry && candidate <= 65535; ++candidate) {
+        if (platform.environment().loopbackPortIsFree(candidate)) {
+            return std::to_string(candidate);
+        }
+    }
+    return std::nullopt;
+}
+
+// Another program took the port between the check and the child's bind:
+// the child, which then ends with its own status, moves to a free one.
+bool AppDelegate::moveServiceToFreePort() {
+    const auto freePort = chooseServicePort();
+    if (!freePort) {
+        return false;
+    }
+    log("local server port " + port + " taken, moving to " + *freePort);
+    port = *freePort;
+    serverSpec.environment.insert_or_assign("PORT", port);
+    return true;
 }
 
 // Starts a child as described by serverSpec (every child of this run is

@@ -28,17 +28,15 @@ void AppDelegate::loadAppWhenReady(int attempt) {
                 return;
             }
             MainQueue& mainQueue = self->platform.mainQueue();
-            if (result.status && !self->comesFromOwnService(result.headers)) {
-                // Another program holds the port: the service started here
-                // cannot listen, and nothing that program sends is used.
+            // Another program took the port after it was found free: the
+            // service started here cannot listen there and moves to another
+            // one, which the next probe asks. Nothing that program sends is
+            // used.
+            const bool stranger = result.status && !self->comesFromOwnService(result.headers);
+            if (stranger) {
                 self->log("local server port taken by another program");
-                mainQueue.post([weak] {
-                    if (const auto owner = weak.lock()) {
-                        owner->showFatalAlert("端口 " + owner->port +
-                                              " 已被其他程序占用，无法启动本地服务。");
-                    }
-                });
-            } else if (result.status == 200) {
+            }
+            if (!stranger && result.status == 200) {
                 mainQueue.post([weak, baseURL] {
                     const auto owner = weak.lock();
                     if (!owner) {
@@ -51,9 +49,11 @@ void AppDelegate::loadAppWhenReady(int attempt) {
                     owner->loadPage();
                 });
             } else if (attempt >= lastAttempt) {
-                mainQueue.post([weak] {
+                mainQueue.post([weak, stranger] {
                     if (const auto owner = weak.lock()) {
-                        owner->showFatalAlert("本地服务启动超时。");
+                        owner->showFatalAlert(stranger ? "端口 " + owner->port +
+                                                             " 已被其他程序占用，无法启动本地服务。"
+                                                       : "本地服务启动超时。");
                     }
                 });
             } else {

@@ -12,6 +12,8 @@ constexpr double healthyRunSeconds = 60.0;
 constexpr double silenceBeforeNoticeSeconds = 60.0;
 // How often a restarted child is asked whether it answers.
 constexpr double restartProbeSeconds = 0.5;
+// The service's status when its port is taken.
+constexpr int portTakenStatus = 3;
 const std::string serviceDownTitle = "Quorvel";
 const std::string serviceDownBody = "本地服务已停止运行，正在自动重启；恢复之前不会收到新的提醒。";
 
@@ -32,6 +34,18 @@ void AppDelegate::serverProcessDidExit(const ProcessExit& how) {
         return;
     }
     log("local server exited " + describe(how));
+    if (!how.signal && how.exitStatus == portTakenStatus && !moveServiceToFreePort() &&
+        !ownServiceAnswered) {
+        log("local server port taken by another program");
+        startUpFailed = true;
+        platform.mainQueue().post([weak = weak_from_this()] {
+            if (const auto self = weak.lock()) {
+                self->showFatalAlert("端口 " + self->firstPort +
+                                     " 已被其他程序占用，无法启动本地服务。");
+            }
+        });
+        return;
+    }
     const double now = platform.mainQueue().now();
     if (now - serverStartedAt >= healthyRunSeconds) {
         serverRestartDelays.reset();
@@ -100,6 +114,11 @@ void AppDelegate::serviceDidAnswerAgain() {
     log("local server answered again");
     serviceDownSince.reset();
     ++serviceOutages;
+    if (pageRequest && pageRequest->url != appBaseURL()) {
+        // It moved to another port: the page follows it.
+        pageRequest->url = appBaseURL();
+        pageLoadFailed = true;
+    }
     retryFailedPage();
 }
 

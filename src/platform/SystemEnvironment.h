@@ -21,6 +21,9 @@ public:
                                                               const std::string& name) const = 0;
     // True when the path exists, is a regular file and may be executed.
     virtual bool isExecutableFile(const std::filesystem::path& path) const = 0;
+    // True when a program of this user could listen on the port of
+    // 127.0.0.1 now: no other program holds it.
+    virtual bool loopbackPortIsFree(int port) const = 0;
 };
 
 } // namespace quorvel

@@ -76,6 +76,11 @@ public:
     // reported as asked for by the application, and the next load or reload
     // starts a new process.
     virtual void terminateWebProcess() = 0;
+    // Stores a session cookie (HttpOnly, SameSite=Strict) for the host of the
+    // URL in the view's cookie store, which every later request of the page
+    // to that host carries; `done` runs on the main loop once it is stored.
+    virtual void setCookie(const std::string& url, const std::string& name,
+                           const std::string& value, std::function<void()> done) = 0;
 };
 
 } // namespace quorvel

@@ -39,30 +39,32 @@ void AppDelegate::getAPI(
         completion(std::nullopt, std::nullopt);
         return;
     }
-    platform.httpClient().send(
-        apiRequest("GET", *url),
-        [weak = weak_from_this(), path, completion = std::move(completion)](HttpResult result) {
-            const auto self = weak.lock();
-            if (!self) {
-                return;
-            }
-            if (result.status && !self->comesFromOwnService(result.headers)) {
-                self->log("GET " + path + " failed status=" + std::to_string(*result.status) +
-                          " error=" + strangerAnswer);
-                completion(std::nullopt, std::nullopt);
-                return;
-            }
-            if (result.status && isSuccessStatus(*result.status)) {
-                const std::size_t bytes = result.body ? result.body->size() : 0;
-                self->log("GET " + path + " status=" + std::to_string(*result.status) +
-                          " bytes=" + std::to_string(bytes));
-                completion(std::move(result.body), result.status);
-                return;
-            }
-            self->log("GET " + path + " failed status=" +
-                      std::to_string(result.status.value_or(0)) + " error=" + errorText(result));
-            completion(std::nullopt, result.status);
-        });
+    HttpRequest request = apiRequest("GET", *url);
+    authorize(request);
+    platform.httpClient().send(std::move(request), [weak = weak_from_this(), path,
+                                                    completion =
+                                                        std::move(completion)](HttpResult result) {
+        const auto self = weak.lock();
+        if (!self) {
+            return;
+        }
+        if (result.status && !self->comesFromOwnService(result.headers)) {
+            self->log("GET " + path + " failed status=" + std::to_string(*result.status) +
+                      " error=" + strangerAnswer);
+            completion(std::nullopt, std::nullopt);
+            return;
+        }
+        if (result.status && isSuccessStatus(*result.status)) {
+            const std::size_t bytes = result.body ? result.body->size() : 0;
+            self->log("GET " + path + " status=" + std::to_string(*result.status) +
+                      " bytes=" + std::to_string(bytes));
+            completion(std::move(result.body), result.status);
+            return;
+        }
+        self->log("GET " + path + " failed status=" + std::to_string(result.status.value_or(0)) +
+                  " error=" + errorText(result));
+        completion(std::nullopt, result.status);
+    });
 }
 
 void AppDelegate::postAPI(const std::string& path, std::function<void(bool)> completion) {
@@ -72,9 +74,11 @@ void AppDelegate::postAPI(const std::string& path, std::function<void(bool)> com
         completion(false);
         return;
     }
+    HttpRequest request = apiRequest("POST", *url);
+    authorize(request);
     platform.httpClient().send(
-        apiRequest("POST", *url), [weak = weak_from_this(), path,
-                                   completion = std::move(completion)](const HttpResult& result) {
+        std::move(request), [weak = weak_from_this(), path,
+                             completion = std::move(completion)](const HttpResult& result) {
             const auto self = weak.lock();
             if (!self) {
                 return;

@@ -16,7 +16,7 @@ void AppDelegate::openDataFolder() {
 
 void AppDelegate::copyAppURL() {
     platform.pasteboard().clearContents();
-    platform.pasteboard().setString(appBaseURL());
+    platform.pasteboard().setString(loginURL());
     showTransientAlert("已复制服务地址。");
 }
 

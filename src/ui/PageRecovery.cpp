@@ -23,7 +23,7 @@ std::string reasonName(WebProcessTermination reason) {
 
 void AppDelegate::loadPage() {
     showsCrashPage = false;
-    webView->load(*pageRequest);
+    loadPageWithToken();
 }
 
 // The engine's error page stays while the next try waits; each failure

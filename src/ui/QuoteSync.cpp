@@ -17,6 +17,7 @@ void AppDelegate::syncQuotes() {
     request.headers = {{"X-Quorvel-Desktop", "1"}};
     request.cachePolicy = CachePolicy::UseProtocolCachePolicy;
     request.timeoutSeconds = 60.0;
+    authorize(request);
     platform.httpClient().send(request, [weak = weak_from_this()](const HttpResult& result) {
         const auto self = weak.lock();
         if (!self) {

@@ -234,6 +234,14 @@ service_pid() {
 # True while a node process works in the given web folder.
 service_running_in() { service_pid "$1" >/dev/null; }
 
+# The token the bundled service in the given web folder was started with:
+# what every request to its API must carry.
+service_token() {
+    local pid
+    pid=$(service_pid "$1") || return 1
+    tr '\0' '\n' <"/proc/$pid/environ" | sed -n 's/^QUORVEL_SERVICE_TOKEN=//p'
+}
+
 # The engine's web processes started by the shell (through bubblewrap or not).
 web_processes() {
     local pid parent

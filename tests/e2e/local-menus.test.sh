@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # With the bundled service: Ctrl+R reloads the page, Ctrl+L copies the
-# service address, the 同步行情 menu item syncs quotes (the page reloads, the
+# service's login address, the 同步行情 menu item syncs quotes (the page reloads, the
 # confirmation shows, and the alert the sync raised arrives as a desktop
 # notification), and Ctrl+Q quits.
 source "$(dirname "$0")/lib.sh"
@@ -12,13 +12,14 @@ printf 'QUOTE_PROVIDER=offline\nQUOTE_SYNC_INTERVAL_SECONDS=180\nEMAIL_DELIVERY_
 
 api() { # METHOD PATH [JSON] -> body on stdout
     node -e '
-        const [method, path, body] = process.argv.slice(1);
-        const req = require("http").request({ host: "127.0.0.1", port: 45721, method, path,
-            headers: body ? { "Content-Type": "application/json" } : {} }, (res) => {
+        const [method, path, body, token] = process.argv.slice(1);
+        const headers = { "X-Quorvel-Service-Token": token };
+        if (body) headers["Content-Type"] = "application/json";
+        const req = require("http").request({ host: "127.0.0.1", port: 45721, method, path, headers }, (res) => {
             let text = ""; res.on("data", (c) => (text += c));
             res.on("end", () => { process.stdout.write(text); process.exit(res.statusCode < 300 ? 0 : 1); });
         });
-        req.end(body || undefined);' "$@"
+        req.end(body || undefined);' "$1" "$2" "${3:-}" "$TOKEN"
 }
 page_loads() { api GET /api/status | node -e 'let s="";process.stdin.on("data",c=>s+=c).on("end",()=>{const j=JSON.parse(s);console.log(j.pageLoads.count)})'; }
 loads_above() { [ "$(page_loads)" -gt "$1" ]; }
@@ -33,6 +34,7 @@ close_dialog() {
 start_app "$E2E_BUILD_DIR/quorvel"
 wait_main_window 30
 wait_prepared 30
+TOKEN=$(service_token "$E2E_BUILD_DIR/web") || fail "no token for the service"
 api POST /api/watchlist '{"symbol":"sh600519"}' >/dev/null || fail "could not add a symbol"
 api POST /api/rules '{"symbol":"sh600519","direction":"above","price":0.01}' >/dev/null || fail "could not add a rule"
 sleep 1
@@ -46,8 +48,15 @@ pass "Ctrl+R reloads the page"
 
 keys_to "$MAIN_WINDOW" ctrl+l
 close_dialog "the copied address" copied
-[ "$(xclip -o -selection clipboard)" = "http://127.0.0.1:45721" ] || fail "clipboard holds '$(xclip -o -selection clipboard)'"
-pass "Ctrl+L copies the service address"
+copied=$(xclip -o -selection clipboard)
+[ "$copied" = "http://127.0.0.1:45721/?token=$TOKEN" ] || fail "clipboard holds '$copied'"
+# A browser that opens it gets the cookie and goes on to the plain address.
+login=$(node -e '
+    require("http").get(process.argv[1], (res) => {
+        console.log(res.statusCode, res.headers.location, res.headers["set-cookie"][0]); });' "$copied")
+[ "$login" = "302 / quorvel_service_token_45721=$TOKEN; Path=/; HttpOnly; SameSite=Strict" ] ||
+    fail "the login address answered '$login'"
+pass "Ctrl+L copies the service's login address, which logs a browser in"
 
 # The menu bar's 视图 menu, then its second item.
 loads=$(page_loads)

@@ -48,6 +48,11 @@ public:
         platform.calls.push_back("webView.showMessagePage " + title + " " + text);
     }
     void terminateWebProcess() override { platform.calls.push_back("webView.terminateWebProcess"); }
+    void setCookie(const std::string& url, const std::string& name, const std::string& value,
+                   std::function<void()> done) override {
+        platform.storedCookies.push_back(url + " " + name + "=" + value);
+        done();
+    }
 
 private:
     FakePlatform& platform;
@@ -183,27 +188,36 @@ void FakePlatform::completeRequest(HttpResult result) {
 }
 
 namespace {
-HttpResult answer(int status, std::string body, const std::string& token) {
+HttpResult answer(int status, std::string body, const std::string& proof) {
     HttpResult result{std::move(body), status, std::nullopt, {}};
-    if (!token.empty()) {
-        result.headers.emplace_back("X-Quorvel-Service-Token", token);
+    if (!proof.empty()) {
+        result.headers.emplace_back("X-Quorvel-Service-Proof", proof);
     }
     return result;
+}
+
+std::string newestLaunchEnvironment(const std::vector<ProcessSpec>& launched,
+                                    const std::string& name) {
+    if (launched.empty()) {
+        return {};
+    }
+    const auto& environment = launched.back().environment;
+    const auto found = environment.find(name);
+    return found == environment.end() ? std::string() : found->second;
 }
 } // namespace
 
 std::string FakePlatform::serviceToken() const {
-    if (launchedProcesses.empty()) {
-        return {};
-    }
-    const auto& environment = launchedProcesses.back().environment;
-    const auto found = environment.find("QUORVEL_SERVICE_TOKEN");
-    return found == environment.end() ? std::string() : found->second;
+    return newestLaunchEnvironment(launchedProcesses, "QUORVEL_SERVICE_TOKEN");
+}
+
+std::string FakePlatform::serviceProof() const {
+    return newestLaunchEnvironment(launchedProcesses, "QUORVEL_SERVICE_PROOF");
 }
 
 void FakePlatform::completeRequestWithStatus(int status, std::string body) {
     completeRequest(
-        answer(status, std::move(body), answersCarryServiceToken ? serviceToken() : ""));
+        answer(status, std::move(body), answersCarryServiceToken ? serviceProof() : ""));
 }
 
 void FakePlatform::completeRequestFromStranger(int status, std::string body) {
@@ -217,7 +231,7 @@ void FakePlatform::completeNewestRequestWithStatus(int status, std::string body)
     PendingRequest pending = std::move(pendingRequests.back());
     pendingRequests.pop_back();
     pending.completion(
-        answer(status, std::move(body), answersCarryServiceToken ? serviceToken() : ""));
+        answer(status, std::move(body), answersCarryServiceToken ? serviceProof() : ""));
 }
 
 void FakePlatform::failRequest(std::string error) {

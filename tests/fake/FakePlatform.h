@@ -110,8 +110,13 @@ public:
     std::vector<ProcessSpec> launchedProcesses;
     // Ends the child launched last, as the system would report it.
     void exitNewestProcess(ProcessExit how = ProcessExit{1, std::nullopt});
-    // The token the newest launched service was given, or empty.
+    // The token and the proof the newest launched service was given, or empty.
     std::string serviceToken() const;
+    std::string serviceProof() const;
+    // Loopback ports other programs hold.
+    std::set<int> takenPorts;
+    // Cookies the web view stored, "URL NAME=VALUE".
+    std::vector<std::string> storedCookies;
 
     // ---- system events ----
     SystemEventsDelegate* systemEventsDelegate = nullptr;
@@ -212,6 +217,7 @@ private:
     }
     std::optional<std::filesystem::path> resourcePath(const std::string& folder,
                                                       const std::string& name) const override;
+    bool loopbackPortIsFree(int port) const override { return !takenPorts.contains(port); }
     bool isExecutableFile(const std::filesystem::path& path) const override;
 };
 

@@ -23,7 +23,7 @@ protected:
         app->applicationDidFinishLaunching();
         // As the service started with it would; nothing is sent before the
         // main loop runs.
-        server.addToEveryAnswer("X-Quorvel-Service-Token", app->serviceToken());
+        server.addToEveryAnswer("X-Quorvel-Service-Proof", app->serviceProof());
     }
     bool loaded() const { return platform.fake.count("webView.load") > 0; }
     bool gaveUp() const { return platform.fake.count("application.terminate") > 0; }
@@ -50,6 +50,10 @@ TEST_F(ReadinessProbeIntegrationTest, TheFirst200PreparesNotificationsThenLoadsT
         requests[0].hasHeader("X-Quorvel-Desktop")); // the probe sends no fields of its own
     EXPECT_EQ(requests[1].method, "POST");
     EXPECT_EQ(requests[1].target, "/api/desktop-notifications/initialize");
+    // The service opens to its token, which the probe, since it may reach
+    // another program, does not carry.
+    EXPECT_FALSE(requests[0].hasHeader("X-Quorvel-Service-Token"));
+    EXPECT_EQ(requests[1].header("X-Quorvel-Service-Token"), app->serviceToken());
     EXPECT_EQ(probes(), 1u);
     EXPECT_TRUE(platform.fake.shownAlerts.empty());
 }

@@ -177,6 +177,33 @@ TEST_F(WebKitPageViewTest, ADirectLoadIsNotAnsweredFromTheCache) {
     EXPECT_STREQ(webkit_web_view_get_title(WEBKIT_WEB_VIEW(next.widget())), "second");
 }
 
+// The local service's token reaches it with the page and with the page's
+// own requests, without the page being able to read it.
+TEST_F(WebKitPageViewTest, TheCookieSetBeforeTheLoadGoesWithThePageAndItsRequests) {
+    auto withScript = test::ScriptedResponse::withStatus(
+        200, "<html><body><script>fetch('/api/overview').then(() => "
+             "document.title = 'cookies:' + document.cookie)</script></body></html>");
+    withScript.headers = {{"Content-Type", "text/html; charset=utf-8"}};
+    server_.route("/", withScript);
+    server_.route("/api/overview", test::ScriptedResponse::withStatus(200, "{}"));
+    bool stored = false;
+    view_.setCookie(server_.baseUrl(), "quorvel_service_token_1", "s3cret",
+                    [&stored] { stored = true; });
+    ASSERT_TRUE(gtk::iterateMainLoopUntil([&] { return stored; }, 10.0));
+    view_.load(PageRequest{server_.baseUrl() + "/", CachePolicy::UseProtocolCachePolicy, 60.0});
+    ASSERT_TRUE(gtk::iterateMainLoopUntil(
+        [&] {
+            const char* title = webkit_web_view_get_title(engine());
+            return title != nullptr && std::string(title) == "cookies:";
+        },
+        10.0));
+    const auto requests = server_.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    for (const auto& request : requests) {
+        EXPECT_EQ(request.header("Cookie"), "quorvel_service_token_1=s3cret") << request.target;
+    }
+}
+
 TEST_F(WebKitPageViewTest, ALoadWithoutAnAnswerIsStoppedAsAFailureAfterItsTimeOut) {
     server_.route("/silent", test::ScriptedResponse::neverAnswer());
     const auto started = steady_clock::now();

@@ -6,6 +6,8 @@
 namespace quorvel::testing {
 namespace {
 
+using ::testing::ElementsAre;
+
 // Statuses a real server cannot send as a final answer (1xx), and the
 // success rule's edges, on the fake platform.
 class ApiClientTest : public AppFixture {
@@ -83,13 +85,51 @@ TEST_F(ApiClientTest, AnAnswerWithoutTheServiceTokenIsAFailureForGetPostAndSync)
     // Nor may its page be shown.
     EXPECT_FALSE(localApp->webViewShouldAcceptResponse({{"Content-Type", "text/html"}}));
     EXPECT_TRUE(localApp->webViewShouldAcceptResponse(
-        {{"x-quorvel-service-token", localApp->serviceToken()}}));
+        {{"x-quorvel-service-proof", localApp->serviceProof()}}));
+    // The token opens the service; it proves nothing about an answer.
+    EXPECT_FALSE(localApp->webViewShouldAcceptResponse(
+        {{"X-Quorvel-Service-Token", localApp->serviceToken()}}));
 
     // Answers that carry it count as before.
     localApp->getAPI("/api/desktop-notifications/pending",
                      [&](auto answer, auto) { body = std::move(answer); });
     local.completeRequestWithStatus(200, R"({"notifications":[]})");
     EXPECT_EQ(body, R"({"notifications":[]})");
+}
+
+// Every request to the local service but the probes of its page carries the
+// token; the page's own requests carry it as a cookie; the cloud gets none.
+TEST_F(ApiClientTest, TheLocalServiceGetsItsTokenOnEveryRequestButTheProbes) {
+    FakePlatform local;
+    auto localApp = std::make_shared<AppDelegate>(local, false);
+    localApp->applicationDidFinishLaunching();
+    const std::pair<std::string, std::string> token{"X-Quorvel-Service-Token",
+                                                    localApp->serviceToken()};
+    EXPECT_TRUE(local.sentRequests.at(0).headers.empty());
+    EXPECT_TRUE(local.storedCookies.empty());
+    local.completeRequestWithStatus(200);
+    local.runMainQueue();
+    EXPECT_THAT(local.storedCookies,
+                ElementsAre("http://127.0.0.1:45721 quorvel_service_token_45721=" +
+                            localApp->serviceToken()));
+    EXPECT_EQ(local.count("webView.load"), 1);
+    localApp->getAPI("/api/desktop-notifications/pending", [](auto, auto) {});
+    localApp->syncQuotes();
+    const auto& sent = local.sentRequests;
+    ASSERT_EQ(sent.size(), 4u);
+    for (std::size_t i = 1; i < sent.size(); ++i) {
+        EXPECT_EQ(sent[i].headers.back(), token) << sent[i].url;
+        EXPECT_EQ(sent[i].headers.front().first, "X-Quorvel-Desktop") << sent[i].url;
+    }
+
+    app->getAPI("/api/desktop-notifications/pending", [](auto, auto) {});
+    app->syncQuotes();
+    for (const auto& request : platform.sentRequests) {
+        for (const auto& field : request.headers) {
+            EXPECT_NE(field.first, "X-Quorvel-Service-Token");
+        }
+    }
+    EXPECT_TRUE(platform.storedCookies.empty());
 }
 
 } // namespace

@@ -33,6 +33,10 @@ TEST_F(CommandsTest, CopyingTheAddressReplacesTheClipboardAndConfirms) {
     auto local = std::make_shared<AppDelegate>(localPlatform, false, cloudURL);
     local->copyAppURL();
     EXPECT_EQ(localPlatform.clipboard, "http://127.0.0.1:45721");
+    // Once started, the address logs the user's browser in.
+    local->applicationDidFinishLaunching();
+    local->copyAppURL();
+    EXPECT_EQ(localPlatform.clipboard, "http://127.0.0.1:45721/?token=" + local->serviceToken());
 }
 
 TEST_F(CommandsTest, AlertsHaveTheirTextsStylesAndButtons) {

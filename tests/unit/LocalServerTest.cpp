@@ -45,9 +45,10 @@ TEST_F(LocalServerTest, NodeCandidatesAreTriedInOrderAndMustBeExecutable) {
 }
 
 TEST_F(LocalServerTest, LaunchesNodeOnTheScriptWithItsEnvironment) {
-    platform.environmentVariables["PORT"] = "5000"; // inherited values win
+    platform.environmentVariables["PORT"] = "5000"; // the shell's port wins
     platform.environmentVariables["LANG"] = "zh_CN.UTF-8";
     platform.environmentVariables["QUORVEL_SERVICE_TOKEN"] = "known-to-others";
+    platform.environmentVariables["QUORVEL_SERVICE_PROOF"] = "known-to-others";
     start();
     ASSERT_EQ(platform.launchedProcesses.size(), 1u);
     const ProcessSpec& details = platform.launchedProcesses[0];
@@ -55,7 +56,7 @@ TEST_F(LocalServerTest, LaunchesNodeOnTheScriptWithItsEnvironment) {
     EXPECT_EQ(details.executable, "/usr/bin/node");
     EXPECT_EQ(details.arguments, std::vector<std::string>{"/opt/quorvel/web/server.js"});
     EXPECT_EQ(details.workingDirectory, "/opt/quorvel/web");
-    EXPECT_EQ(details.environment.at("PORT"), "5000");
+    EXPECT_EQ(details.environment.at("PORT"), "45721");
     EXPECT_EQ(details.environment.at("DATA_DIR"), dataDir);
     EXPECT_NE(dataDir.back(), '/');
     EXPECT_EQ(details.environment.at("ENV_FILE"), dataDir + "/.env");
@@ -64,9 +65,38 @@ TEST_F(LocalServerTest, LaunchesNodeOnTheScriptWithItsEnvironment) {
     // The token is the shell's own, whatever the environment holds.
     EXPECT_EQ(details.environment.at("QUORVEL_SERVICE_TOKEN"), app->serviceToken());
     EXPECT_EQ(app->serviceToken().size(), 32u);
+    EXPECT_EQ(details.environment.at("QUORVEL_SERVICE_PROOF"), app->serviceProof());
+    EXPECT_EQ(app->serviceProof().size(), 32u);
+    EXPECT_NE(app->serviceProof(), app->serviceToken());
     EXPECT_TRUE(app->hasServerProcess());
-    // The probe still uses the fixed port.
     EXPECT_EQ(platform.sentRequests.at(0).url, "http://127.0.0.1:45721");
+}
+
+// Another user's service holds the first ports: the first free one after
+// them is the service's, and everything the shell does goes there.
+TEST_F(LocalServerTest, TheServiceListensOnTheFirstPortNoOtherProgramHolds) {
+    platform.takenPorts = {45721, 45722, 45724};
+    start();
+    EXPECT_EQ(platform.launchedProcesses.at(0).environment.at("PORT"), "45723");
+    EXPECT_EQ(platform.sentRequests.at(0).url, "http://127.0.0.1:45723");
+    platform.completeRequestWithStatus(200);
+    platform.runMainQueue();
+    EXPECT_EQ(platform.count("webView.load http://127.0.0.1:45723 cache=0"), 1);
+    EXPECT_EQ(platform.sentRequests.back().url,
+              "http://127.0.0.1:45723/api/desktop-notifications/initialize");
+    app->copyAppURL();
+    EXPECT_EQ(platform.clipboard, "http://127.0.0.1:45723/?token=" + app->serviceToken());
+}
+
+TEST_F(LocalServerTest, WithEveryPortTakenStartUpEndsInTheAlertAboutTheFirst) {
+    for (int port = 45721; port <= 45741; ++port) {
+        platform.takenPorts.insert(port);
+    }
+    start();
+    ASSERT_TRUE(fatalAlert());
+    EXPECT_EQ(fatalAlert()->informativeText, "端口 45721 已被其他程序占用，无法启动本地服务。");
+    EXPECT_TRUE(platform.launchedProcesses.empty());
+    EXPECT_TRUE(platform.sentRequests.empty());
 }
 
 TEST_F(LocalServerTest, EachLaunchFailureEndsInItsFatalAlert) {

@@ -92,26 +92,51 @@ TEST_F(ReadinessProbeTest, AnAnswerOnTheLastProbeStillLoads) {
     EXPECT_TRUE(platform.shownAlerts.empty());
 }
 
-TEST_F(ReadinessProbeTest, AnotherProgramOnThePortEndsStartUpAndIsNeverAskedAgain) {
+// Another program took the port between the check and the child's bind:
+// its page is not shown, the child (which ends with the status for a taken
+// port) starts again on the next free port, and the probes follow it.
+TEST_F(ReadinessProbeTest, AnotherProgramThatTookThePortSendsTheServiceToTheNextOne) {
     app->applicationDidBecomeActive(); // polls, but not a port nobody has vouched for
     failProbes(2);                     // the service started here answers 503 while it starts
+    platform.takenPorts = {45721};
     platform.completeRequestFromStranger(200, "<html>someone else's page");
-    // Meanwhile the service started here ends, since it cannot listen; it is
-    // not started again behind the alert.
-    platform.whileAlertOpen = [this](const AlertSpec&) {
-        platform.exitNewestProcess();
-        platform.advance(5);
-    };
+    platform.exitNewestProcess(ProcessExit{3, std::nullopt});
+    platform.advance(1);
+    ASSERT_EQ(platform.launchedProcesses.size(), 2u);
+    EXPECT_EQ(platform.launchedProcesses[1].environment.at("PORT"), "45722");
+    EXPECT_EQ(platform.count("webView.load"), 0);
+    EXPECT_TRUE(platform.shownAlerts.empty());
+    ASSERT_FALSE(platform.pendingRequests.empty());
+    for (const auto& pending : platform.pendingRequests) {
+        EXPECT_EQ(pending.request.url, "http://127.0.0.1:45722");
+        EXPECT_TRUE(pending.request.headers.empty());
+    }
+    platform.completeRequestWithStatus(200);
     platform.runMainQueue();
-    EXPECT_EQ(platform.launchedProcesses.size(), 1u);
+    EXPECT_EQ(platform.count("webView.load http://127.0.0.1:45722 cache=0"), 1);
+    EXPECT_EQ(platform.shownAlerts.size(), 0u);
+    // Only the probe went to the other program.
+    int toStranger = 0;
+    for (const auto& sent : platform.sentRequests) {
+        toStranger += sent.url.starts_with("http://127.0.0.1:45721") ? 1 : 0;
+    }
+    EXPECT_EQ(toStranger, 3);
+}
+
+TEST_F(ReadinessProbeTest, AnotherProgramOnEveryFreePortEndsStartUp) {
+    failProbes(1);
+    for (int port = 45721; port <= 45741; ++port) {
+        platform.takenPorts.insert(port);
+    }
+    platform.completeRequestFromStranger(200, "<html>someone else's page");
+    platform.exitNewestProcess(ProcessExit{3, std::nullopt});
+    platform.runMainQueue();
     ASSERT_EQ(platform.shownAlerts.size(), 1u);
-    EXPECT_EQ(platform.shownAlerts[0].messageText, "Quorvel无法启动");
     EXPECT_EQ(platform.shownAlerts[0].informativeText,
               "端口 45721 已被其他程序占用，无法启动本地服务。");
-    EXPECT_EQ(platform.count("webView.load"), 0);
     platform.advance(10);
-    EXPECT_EQ(platform.sentRequests.size(), 3u);
-    EXPECT_FALSE(app->preparedDesktopNotifications());
+    EXPECT_EQ(platform.launchedProcesses.size(), 1u);
+    EXPECT_EQ(platform.count("webView.load"), 0);
 }
 
 TEST_F(ReadinessProbeTest, APendingProbeDoesNotKeepTheApplicationAlive) {

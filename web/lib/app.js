@@ -2,8 +2,9 @@
 
 const { createRouter } = require('./router');
 const {
-  ApiError, sendJson, sendEmpty, sendError, readJsonBody, readJsonObject, SERVICE_TOKEN_HEADER,
+  ApiError, sendJson, sendEmpty, sendError, readJsonBody, readJsonObject, SERVICE_PROOF_HEADER,
 } = require('./http');
+const { createAccess } = require('./access');
 const { sendStatic } = require('./static-files');
 const { ProviderError } = require('./providers/errors');
 
@@ -14,6 +15,7 @@ const SEGMENT = '([^/]+)';
 function createApp({ config, store, provider, mailer, watchlist, desktop, syncer, staticFiles, getPort }) {
   const router = createRouter();
   const pageLoads = { count: 0, last: null };
+  const access = createAccess(config.serviceToken, getPort);
 
   const route = (method, path, handler) => router.add(method, new RegExp(`^${path}$`), handler);
 
@@ -150,9 +152,16 @@ function createApp({ config, store, provider, mailer, watchlist, desktop, syncer
     if (!ok) throw new ApiError(403, '不接受来自其他网站的请求');
   }
 
+  // The page and its files hold no data: they are everyone's.
+  function isPublic(req, path) {
+    return (req.method === 'GET' || req.method === 'HEAD') && staticFiles.has(path);
+  }
+
   async function handle(req, res) {
-    const path = requestPath(req.url);
+    const { path, query } = requestTarget(req.url);
     checkOrigin(req);
+    if (path === '/' && access.answerLogin(req, res, query)) return;
+    if (!isPublic(req, path)) access.require(req);
     const found = router.match(req.method, path);
     if (found.notFound) throw new ApiError(404, '没有这个接口');
     if (found.allowed) {
@@ -167,7 +176,7 @@ function createApp({ config, store, provider, mailer, watchlist, desktop, syncer
 
   return function onRequest(req, res) {
     // Before anything else, so that errors and refusals carry it too.
-    if (config.serviceToken) res.setHeader(SERVICE_TOKEN_HEADER, config.serviceToken);
+    if (config.serviceProof) res.setHeader(SERVICE_PROOF_HEADER, config.serviceProof);
     handle(req, res).catch((err) => {
       if (res.headersSent || res.destroyed) return;
       if (err instanceof ApiError) {
@@ -184,13 +193,17 @@ function createApp({ config, store, provider, mailer, watchlist, desktop, syncer
   };
 }
 
-// The path of a request target. Only the origin form ("/path?query") is
-// taken, and it is used as it is: "//host/api/..." or "/\host/api/..." is a
-// path that names no endpoint, not a reference to resolve against a host.
-function requestPath(target) {
+// The path and query of a request target. Only the origin form
+// ("/path?query") is taken, and it is used as it is: "//host/api/..." or
+// "/\host/api/..." is a path that names no endpoint, not a reference to
+// resolve against a host.
+function requestTarget(target) {
   if (typeof target !== 'string' || !target.startsWith('/')) throw new ApiError(400, '请求地址无效');
   const end = target.search(/[?#]/);
-  return end === -1 ? target : target.slice(0, end);
+  if (end === -1) return { path: target, query: null };
+  const fragment = target.indexOf('#', end);
+  const query = target[end] === '?' ? target.slice(end + 1, fragment === -1 ? undefined : fragment) : null;
+  return { path: target.slice(0, end), query };
 }
 
 module.exports = { createApp };

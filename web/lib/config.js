@@ -72,19 +72,21 @@ function parsePort(text) {
   return n;
 }
 
-// The token is sent back as a header value, so it must be one: visible
-// ASCII without blanks. An empty one is the same as none.
-function parseServiceToken(text) {
+// The token travels in a header and a cookie, the proof in a header, so
+// each must fit both: visible ASCII without blanks, quotes, commas,
+// semicolons or backslashes. An empty one is the same as none.
+function parseSecret(name, text) {
   if (text === undefined || text === '') return '';
-  if (!/^[\x21-\x7e]+$/.test(text)) {
-    throw new Error('QUORVEL_SERVICE_TOKEN must be visible ASCII characters without blanks');
+  if (!/^[\x21\x23-\x2b\x2d-\x3a\x3c-\x5b\x5d-\x7e]+$/.test(text)) {
+    throw new Error(`${name} must be visible ASCII characters without blanks, quotes, commas, semicolons or backslashes`);
   }
   return text;
 }
 
 // Builds the service configuration from its environment. PORT, DATA_DIR,
-// ENV_FILE and QUORVEL_SERVICE_TOKEN come from the process environment (the
-// token is the desktop shell's, set anew at each launch, never the user's);
+// ENV_FILE, QUORVEL_SERVICE_TOKEN and QUORVEL_SERVICE_PROOF come from the
+// process environment (the last two are the desktop shell's, set anew at
+// each launch, never the user's);
 // every other setting comes from
 // the .env file, falling back to the process environment and then to the
 // defaults, so the file the user edits always has the last word.
@@ -98,7 +100,8 @@ function loadConfig(env = process.env) {
 
   return {
     port: parsePort(env.PORT),
-    serviceToken: parseServiceToken(env.QUORVEL_SERVICE_TOKEN),
+    serviceToken: parseSecret('QUORVEL_SERVICE_TOKEN', env.QUORVEL_SERVICE_TOKEN),
+    serviceProof: parseSecret('QUORVEL_SERVICE_PROOF', env.QUORVEL_SERVICE_PROOF),
     dataDir,
     envFile,
     quoteProvider: (get('QUOTE_PROVIDER') || 'tencent').trim().toLowerCase(),

@@ -18,22 +18,23 @@ const COMMON_HEADERS = {
   'X-Content-Type-Options': 'nosniff',
 };
 
-// The desktop shell launches the service with a token of its own in
-// QUORVEL_SERVICE_TOKEN and takes only answers that carry it back in this
-// header as coming from its service.
-const SERVICE_TOKEN_HEADER = 'X-Quorvel-Service-Token';
+// The desktop shell launches the service with a secret of its own in
+// QUORVEL_SERVICE_PROOF and takes only answers that carry it back in this
+// header as coming from its service. It opens nothing: the token that
+// requests must carry is another value.
+const SERVICE_PROOF_HEADER = 'X-Quorvel-Service-Proof';
 
 // Node answers a request it cannot parse (or one that takes too long) by
-// itself, with no headers at all. This is that answer with the token added,
+// itself, with no headers at all. This is that answer with the proof added,
 // so that every answer of the service carries it.
-function answerClientError(err, socket, token) {
+function answerClientError(err, socket, proof) {
   if (err.code !== 'ECONNRESET' && socket.writable && socket.bytesWritten === 0) {
     const [status, reason] = {
       HPE_HEADER_OVERFLOW: [431, 'Request Header Fields Too Large'],
       HPE_CHUNK_EXTENSIONS_OVERFLOW: [413, 'Payload Too Large'],
       ERR_HTTP_REQUEST_TIMEOUT: [408, 'Request Timeout'],
     }[err.code] || [400, 'Bad Request'];
-    socket.write(`HTTP/1.1 ${status} ${reason}\r\nConnection: close\r\n${SERVICE_TOKEN_HEADER}: ${token}\r\n\r\n`);
+    socket.write(`HTTP/1.1 ${status} ${reason}\r\nConnection: close\r\n${SERVICE_PROOF_HEADER}: ${proof}\r\n\r\n`);
   }
   socket.destroy();
 }
@@ -105,5 +106,5 @@ async function readJsonObject(req) {
 
 module.exports = {
   ApiError, sendJson, sendEmpty, sendError, readJsonBody, readJsonObject,
-  COMMON_HEADERS, MAX_BODY_BYTES, SERVICE_TOKEN_HEADER, answerClientError,
+  COMMON_HEADERS, MAX_BODY_BYTES, SERVICE_PROOF_HEADER, answerClientError,
 };

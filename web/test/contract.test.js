@@ -53,40 +53,46 @@ function rawAnswerHeaders(port, bytes) {
   });
 }
 
-test('the launch token comes back with every kind of answer', async (t) => {
-  const token = 'e2e-9f86d081884c7d659a2feaa0c55ad015';
-  const launched = await startService({ env: { QUORVEL_SERVICE_TOKEN: token } });
+test('the launch proof comes back with every kind of answer', async (t) => {
+  const token = 'e2e-token-0c55ad015e2e9f86d081884c7d659a2f';
+  const proof = 'e2e-9f86d081884c7d659a2feaa0c55ad015';
+  const launched = await startService({ env: { QUORVEL_SERVICE_TOKEN: token, QUORVEL_SERVICE_PROOF: proof } });
   t.after(() => launched.stop());
-  // The token is the shell's: one in the settings file does not count.
-  const plain = await startService({ settings: { QUORVEL_SERVICE_TOKEN: token } });
+  // The proof is the shell's: one in the settings file does not count.
+  const plain = await startService({ settings: { QUORVEL_SERVICE_PROOF: proof } });
   t.after(() => plain.stop());
 
+  const withToken = { 'X-Quorvel-Service-Token': token };
   const answers = [
     ['GET', '/', {}, 200],
     ['HEAD', '/', {}, 200],
     ['GET', '/app.js', {}, 200],
-    ['GET', '/api/status', {}, 200],
-    ['POST', '/api/desktop-notifications/initialize', {}, 204],
-    ['POST', '/api/watchlist', { json: { symbol: 'nonsense' } }, 400],
-    ['GET', '/api/status', { headers: { Host: 'evil.example:45721' } }, 403],
-    ['POST', '/api/desktop-notifications/n-999/mark-notified', {}, 404],
-    ['GET', '/nosuch.html', {}, 404],
-    ['PUT', '/api/status', {}, 405],
+    ['GET', '/api/status', { headers: withToken }, 200],
+    ['GET', '/api/status', {}, 401],
+    ['POST', '/api/desktop-notifications/initialize', { headers: withToken }, 204],
+    ['POST', '/api/watchlist', { json: { symbol: 'nonsense' }, headers: withToken }, 400],
+    ['GET', '/api/status', { headers: { ...withToken, Host: 'evil.example:45721' } }, 403],
+    ['POST', '/api/desktop-notifications/n-999/mark-notified', { headers: withToken }, 404],
+    ['GET', '/nosuch.html', { headers: withToken }, 404],
+    ['PUT', '/api/status', { headers: withToken }, 405],
   ];
   for (const [method, path, options, status] of answers) {
     const res = await launched.request(method, path, options);
     assert.equal(res.status, status, `${method} ${path}`);
-    assert.equal(res.headers['x-quorvel-service-token'], token, `${method} ${path}`);
+    assert.equal(res.headers['x-quorvel-service-proof'], proof, `${method} ${path}`);
+    // Neither secret is ever told to whoever asks.
+    assert.ok(!JSON.stringify(res.headers).includes(token) && !res.text.includes(token), `${method} ${path}`);
+    if (status === 401) continue;
     const other = await plain.request(method, path, options);
     assert.equal(other.status, status, `${method} ${path}`);
-    assert.equal(other.headers['x-quorvel-service-token'], undefined, `${method} ${path}`);
+    assert.equal(other.headers['x-quorvel-service-proof'], undefined, `${method} ${path}`);
   }
   // What Node answers by itself: a request line it cannot parse.
   const garbled = await rawAnswerHeaders(launched.port, 'GET / HTTP/1.1\r\nHost 127.0.0.1\r\n\r\n');
   assert.equal(garbled.status, 400);
-  assert.equal(garbled.headers['x-quorvel-service-token'], token);
+  assert.equal(garbled.headers['x-quorvel-service-proof'], proof);
   assert.equal((await rawAnswerHeaders(plain.port, 'GET / HTTP/1.1\r\nHost 127.0.0.1\r\n\r\n'))
-    .headers['x-quorvel-service-token'], undefined);
+    .headers['x-quorvel-service-proof'], undefined);
 });
 
 test('desktop notifications', async (t) => {

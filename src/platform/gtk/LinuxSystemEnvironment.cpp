@@ -1,6 +1,10 @@
 #include "platform/gtk/LinuxSystemEnvironment.h"
 
+#include <arpa/inet.h>
+#include <cstdint>
 #include <glib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,6 +61,25 @@ public:
         struct stat info {};
         return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
                ::access(path.c_str(), X_OK) == 0;
+    }
+
+    // Bound as the service binds (Node sets SO_REUSEADDR), so that a port
+    // left in TIME_WAIT by an earlier run counts as free, as it is for it.
+    bool loopbackPortIsFree(int port) const override {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            return false;
+        }
+        const int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool free =
+            ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        return free;
     }
 };
 

@@ -1,6 +1,7 @@
 #include "platform/gtk/WebKitPageView.h"
 
 #include "platform/gtk/MessagePage.h"
+#include "platform/gtk/ServiceCookie.h"
 #include "platform/gtk/WebEngine.h"
 
 #include <algorithm>
@@ -89,6 +90,11 @@ void WebKitPageView::load(const PageRequest& request) {
     }
     webkit_web_view_load_request(WEBKIT_WEB_VIEW(view), uriRequest);
     g_object_unref(uriRequest);
+}
+
+void WebKitPageView::setCookie(const std::string& url, const std::string& name,
+                               const std::string& value, std::function<void()> done) {
+    storeSessionCookie(view, url, name, value, std::move(done));
 }
 
 void WebKitPageView::reload() {

@@ -24,6 +24,8 @@ public:
     void reload() override;
     void showMessagePage(const std::string& title, const std::string& text) override;
     void terminateWebProcess() override;
+    void setCookie(const std::string& url, const std::string& name, const std::string& value,
+                   std::function<void()> done) override;
 
     GtkWidget* widget() const { return view; }
 

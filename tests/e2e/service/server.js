@@ -12,13 +12,19 @@
 //   E2E_STARTS     a file that gets a line "PID MILLISECONDS" at each start
 //   E2E_DIE_FILE   while this file exists, the service exits with status 1
 //                  right after its start, before it listens
-//   QUORVEL_SERVICE_TOKEN  sent back in X-Quorvel-Service-Token with every
+//   E2E_THIEF_FILE while this file exists (it is removed), another program
+//                  takes the port just before the service binds it, as if it
+//                  had come between the shell's check and the bind; it
+//                  answers 200 without the proof, logs each "METHOD URL" to
+//                  E2E_THIEF_LOG and writes its pid to E2E_THIEF_FILE.pid.
+//                  The service then ends with status 3, as the real one does.
+//   QUORVEL_SERVICE_PROOF  sent back in X-Quorvel-Service-Proof with every
 //                  answer, as the real service does; without it, no such header
 const fs = require('fs');
 const http = require('http');
 
 const log = process.env.E2E_LOG;
-const token = process.env.QUORVEL_SERVICE_TOKEN || '';
+const proof = process.env.QUORVEL_SERVICE_PROOF || '';
 if (process.env.E2E_STARTS) fs.appendFileSync(process.env.E2E_STARTS, `${process.pid} ${Date.now()}\n`);
 if (process.env.E2E_DIE_FILE && fs.existsSync(process.env.E2E_DIE_FILE)) process.exit(1);
 let pending = JSON.parse(process.env.E2E_PENDING || '[]');
@@ -33,7 +39,7 @@ function record(entry) {
 }
 
 const server = http.createServer((req, res) => {
-  if (token) res.setHeader('X-Quorvel-Service-Token', token);
+  if (proof) res.setHeader('X-Quorvel-Service-Proof', proof);
   let body = '';
   req.setEncoding('utf8');
   req.on('data', (chunk) => { body += chunk; });
@@ -81,5 +87,26 @@ const server = http.createServer((req, res) => {
   });
 });
 
-server.listen(Number(process.env.PORT), process.env.E2E_HOST || '127.0.0.1');
+const thiefFile = process.env.E2E_THIEF_FILE;
+server.on('error', (err) => process.exit(err.code === 'EADDRINUSE' ? 3 : 1));
+const listen = () => server.listen(Number(process.env.PORT), process.env.E2E_HOST || '127.0.0.1');
+if (thiefFile && fs.existsSync(thiefFile)) {
+  fs.unlinkSync(thiefFile);
+  const thief = require('child_process').spawn(process.execPath, ['-e', `
+    const fs = require('fs');
+    fs.writeFileSync(process.argv[1] + '.pid', String(process.pid));
+    require('http').createServer((req, res) => {
+      fs.appendFileSync(process.argv[2], req.method + ' ' + req.url + '\\n');
+      res.end('<title>thief</title>thief');
+    }).listen(Number(process.env.PORT), '127.0.0.1');`, thiefFile, process.env.E2E_THIEF_LOG],
+  { detached: true, stdio: 'ignore' });
+  thief.unref();
+  const tryPort = () => {
+    const probe = require('net').connect(Number(process.env.PORT), '127.0.0.1', () => { probe.destroy(); listen(); });
+    probe.on('error', () => setTimeout(tryPort, 50));
+  };
+  tryPort();
+} else {
+  listen();
+}
 process.on('SIGTERM', () => process.exit(0));
