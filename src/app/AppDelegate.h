@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 #include "app/Backoff.h"
+#include "notifications/AlertHealth.h"
 #include "notifications/DeliveriesUnderWay.h"
 #include "platform/Platform.h"
 #include "service/NotificationRecords.h"
@@ -216,6 +217,23 @@ private:
     bool fallbackOpen = false;
 
     DeliveriesUnderWay deliveries;
+
+    // Whether alerts arrive, and how many arrived while the user looked
+    // elsewhere; the status item shows both.
+    AlertHealth alertHealth;
+    unsigned unseenAlerts = 0;
+    struct StatusItemState {
+        std::string title = "Quorvel";
+        StatusIcon icon = StatusIcon::Normal;
+        StatusItemStatus status = StatusItemStatus::Active;
+        bool operator==(const StatusItemState&) const = default;
+    } shownStatus;
+    // Takes the outcome of one poll of the pending list.
+    void notePollOutcome(bool listArrived, std::optional<int> status);
+    void tellAlertFlow(AlertFlowNotice notice);
+    void noteAlertDelivered();
+    void clearUnseenAlerts();
+    void showAlertState();
 
     // True while the window and its web view exist and shut-down has not
     // begun. The status item's menu works from the start (also while the

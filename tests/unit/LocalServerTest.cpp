@@ -201,5 +201,30 @@ TEST_F(ServerSupervisionTest, ASilentMinuteIsToldOnceAndAFailedPageLoadsWhenTheS
     EXPECT_EQ(platform.count("webView.load http://127.0.0.1:45721 cache=0"), 1);
 }
 
+TEST_F(ServerSupervisionTest, AnOutageOfTheServiceIsToldOnceAndItsEndOnce) {
+    app->startDesktopNotificationPolling();
+    platform.exitNewestProcess();
+    for (int step = 0; step < 600; ++step) { // restarted children that never answer
+        while (!platform.pendingRequests.empty()) {
+            platform.failRequest();
+        }
+        platform.advance(0.5);
+    }
+    ASSERT_EQ(platform.shownAlerts.size(), 1u);
+    EXPECT_EQ(platform.shownAlerts[0].informativeText,
+              "本地服务已停止运行，正在自动重启；恢复之前不会收到新的提醒。");
+    EXPECT_EQ(platform.statusItemIcon, StatusIcon::Paused);
+
+    for (int step = 0; step < 40; ++step) {
+        while (!platform.pendingRequests.empty()) {
+            platform.completeRequestWithStatus(200, R"({"notifications":[]})");
+        }
+        platform.advance(0.5);
+    }
+    ASSERT_EQ(platform.shownAlerts.size(), 2u);
+    EXPECT_EQ(platform.shownAlerts[1].informativeText, "云端提醒服务已恢复。");
+    EXPECT_EQ(platform.statusItemIcon, StatusIcon::Normal);
+}
+
 } // namespace
 } // namespace quorvel::testing
