@@ -203,6 +203,11 @@ private:
     void watchRestartedServer(unsigned generation);
     void serviceDidAnswerAgain();
     void reportServiceDown(unsigned outage);
+    // The watchdog: a child that answers nothing for a minute while it runs
+    // is ended, and supervision starts the next one.
+    double serviceLastAnsweredAt = 0;
+    unsigned serverEndedByWatchdog = 0;
+    void noteServiceAnswer(bool answered);
     // Whether an answer comes from the service this application started
     // (always, with the cloud service).
     bool comesFromOwnService(const std::vector<std::pair<std::string, std::string>>& headers) const;

@@ -46,6 +46,7 @@ void AppDelegate::getAPI(
             if (!self) {
                 return;
             }
+            self->noteServiceAnswer(result.status && self->comesFromOwnService(result.headers));
             if (result.status && !self->comesFromOwnService(result.headers)) {
                 self->log("GET " + path + " failed status=" + std::to_string(*result.status) +
                           " error=" + strangerAnswer);
@@ -79,6 +80,7 @@ void AppDelegate::postAPI(const std::string& path, std::function<void(bool)> com
             if (!self) {
                 return;
             }
+            self->noteServiceAnswer(result.status && self->comesFromOwnService(result.headers));
             if (result.status && !self->comesFromOwnService(result.headers)) {
                 self->log("POST " + path + " failed status=" + std::to_string(*result.status) +
                           " error=" + strangerAnswer);

@@ -115,6 +115,7 @@ public:
     // Once the handle is gone, the child's end is reported to nobody.
     ~FakeChildProcess() override { *exited = nullptr; }
     void terminate() override { platform.calls.push_back("process.terminate"); }
+    void kill() override { platform.calls.push_back("process.kill"); }
 
 private:
     FakePlatform& platform;
