@@ -214,7 +214,7 @@ TEST_F(PollingTest, PermissionRefusedForWantOfAServerIsAskedAgainWhenOneAppears)
     EXPECT_TRUE(platform.pendingAuthorizations.empty());
 }
 
-TEST_F(PollingTest, FallbackDialogsOpenOneAfterAnotherInTheOrderTheAlertsCame) {
+TEST_F(PollingTest, FallbacksThatWaitForTheOpenDialogAreShownTogetherInTheNext) {
     int open = 0;
     int deepest = 0;
     platform.whileAlertOpen = [&](const AlertSpec&) {
@@ -226,8 +226,10 @@ TEST_F(PollingTest, FallbackDialogsOpenOneAfterAnotherInTheOrderTheAlertsCame) {
     platform.completeRequestWithStatus(200, threeRecords());
     platform.runMainQueue();
     EXPECT_EQ(deepest, 1);
-    EXPECT_THAT(alertTexts(), ElementsAre("贵州茅台 突破 1800", "腾讯控股", "平安银行"));
-    EXPECT_EQ(platform.count("sound.beep"), 3);
+    EXPECT_THAT(alertTexts(), ElementsAre("贵州茅台 突破 1800", "Quorvel：2 条新提醒"));
+    EXPECT_EQ(platform.shownAlerts[1].informativeText, "腾讯控股\n跌破 300\n\n平安银行\n");
+    EXPECT_EQ(platform.shownAlerts[1].buttons, std::vector<std::string>{"好"});
+    EXPECT_EQ(platform.count("sound.beep"), 2);
     EXPECT_EQ(platform.count("http.send POST"), 3); // acknowledged as they were queued
 }
 
