@@ -100,6 +100,7 @@ public:
     void setStatus(StatusItemStatus status) override {
         needsAttention = status == StatusItemStatus::NeedsAttention;
         if (indicator) {
+            showIcons();
             app_indicator_set_status(indicator, needsAttention ? APP_INDICATOR_STATUS_ATTENTION
                                                                : APP_INDICATOR_STATUS_ACTIVE);
         }
@@ -114,7 +115,10 @@ private:
         }
         app_indicator_set_icon_full(indicator, paused ? kPausedIconName : kStatusIconName,
                                     title.c_str());
-        app_indicator_set_attention_icon_full(indicator, kAttentionIconName, title.c_str());
+        // Only while the item needs attention: Xfce's panel shows an item's
+        // attention icon whenever it has one, whatever its status.
+        app_indicator_set_attention_icon_full(indicator, needsAttention ? kAttentionIconName : "",
+                                              title.c_str());
     }
 
     void createIndicator() {
