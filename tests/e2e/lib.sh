@@ -302,6 +302,13 @@ registered_items() {
         RegisteredStatusNotifierItems
 }
 shell_item_registered() { registered_items | grep -q NotificationItem/io_quorvel_Desktop; }
+# A property of the shell's status item (a StatusNotifierItem), as gdbus prints it.
+item_property() {
+    gdbus call --session --dest io.quorvel.Desktop --object-path /org/ayatana/NotificationItem/io_quorvel_Desktop \
+        --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem "$1"
+}
+# True when the status item's text property $1 is $2.
+item_is() { [ "$(item_property "$1")" = "(<'$2'>,)" ]; }
 watcher_gone() { ! name_owned org.kde.StatusNotifierWatcher; }
 
 port_closed() { ! port_open; }
