@@ -26,8 +26,9 @@ wait_for 150 item_is Title 'Quorvel：暂时无法连接云端提醒服务' || f
 echo "the outage was shown after $((SECONDS - failing_since)) s"
 [ $((SECONDS - failing_since)) -ge 115 ] || fail "the outage was shown before two minutes"
 item_is IconName quorvel-paused-symbolic || fail "icon $(item_property IconName)"
-wait_for 10 dunst_showed '暂时无法连接云端提醒服务，恢复之前不会收到新的提醒。' || fail "no outage notice"
+sleep 1
 screenshot alert-health-outage
+wait_for 10 dunst_showed '暂时无法连接云端提醒服务，恢复之前不会收到新的提醒。' || fail "no outage notice"
 remaining=$((150 - (SECONDS - failing_since)))
 [ "$remaining" -le 0 ] || sleep "$remaining"
 [ "$(notices outage)" = 1 ] || fail "the outage was told $(notices outage) times"
