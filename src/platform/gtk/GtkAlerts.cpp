@@ -55,6 +55,7 @@ public:
             longText.set_yalign(0);
             longText.set_selectable(true);
             scroller.set_policy(Gtk::POLICY_NEVER, Gtk::POLICY_AUTOMATIC);
+            scroller.set_propagate_natural_width(true);
             scroller.set_propagate_natural_height(true);
             scroller.set_max_content_height(longTextHeight);
             scroller.add(longText);
