@@ -89,30 +89,8 @@ gnome keys Return
 wait_for 10 dialog_gone || fail "the answer stayed open"
 pass "立即检查云端提醒 asks the service"
 
-# Alerts that cannot arrive (the service answers 401): the paused Q.
-service_post /control/pending-mode 401
-wait_for 30 item_is Title 'Quorvel：请先登录账号' || fail "the item's title is $(item_property Title)"
-sleep 1.5
-shot top-bar-paused
-keep_item_zoomed top-bar-paused gnome-item-paused
-service_post /control/pending-mode ok
-wait_for 20 item_is IconName quorvel-status-symbolic || fail "the icon stayed $(item_property IconName)"
-# An alert with the window closed: the Q with a dot, until the window is shown.
-gnome keys Alt_L+F4
-wait_for 10 window_gone || fail "Alt+F4 did not hide the window"
-service_post /api/desktop-notifications/pending/add \
-    '[{"id":"gnome-away","messageTitle":"离开时的提醒","messageBody":"窗口已关闭"}]'
-wait_for 20 item_is Status NeedsAttention || fail "the item's status is $(item_property Status)"
-sleep 1.5
-shot top-bar-attention
-keep_item_zoomed top-bar-attention gnome-item-attention
-choose_from_status_menu Down Return
-wait_for 10 shell_window_focused || fail "显示Quorvel did not bring the window back"
-wait_for 10 item_is Status Active || fail "the status stayed $(item_property Status)"
-sleep 1.5
-shot top-bar-attention-cleared
-keep_item_zoomed top-bar-attention-cleared gnome-item-attention-cleared
-pass "the top bar shows the paused Q, and the Q with a dot until the window is shown"
+# The paused Q, and the Q with a dot until the window is shown.
+panel_shows_alert_states gnome window_gone shell_window_focused gnome keys Alt_L+F4
 
 # The extension switched off and on: the item is back within 5 s.
 extensions DisableExtension

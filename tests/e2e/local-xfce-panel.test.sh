@@ -95,32 +95,8 @@ wait_for 10 dialog_gone ||
     fail "the answer stayed open"
 pass "立即检查云端提醒 asks the service"
 
-# Alerts that cannot arrive (the service answers 401): the paused Q.
-service_post /control/pending-mode 401
-wait_for 30 item_is Title 'Quorvel：请先登录账号' || fail "the item's title is $(item_property Title)"
-dunstctl close-all
-sleep 1
-shot panel-paused
-keep_item_zoomed panel-paused xfce-item-paused
-service_post /control/pending-mode ok
-wait_for 20 item_is IconName quorvel-status-symbolic || fail "the icon stayed $(item_property IconName)"
-# An alert with the window closed: the Q with a dot, until the window is shown.
-keys_to "$MAIN_WINDOW" alt+F4
-wait_for 10 window_hidden || fail "Alt+F4 did not hide the window"
-service_post /api/desktop-notifications/pending/add \
-    '[{"id":"xfce-away","messageTitle":"离开时的提醒","messageBody":"窗口已关闭"}]'
-wait_for 20 item_is Status NeedsAttention || fail "the item's status is $(item_property Status)"
-dunstctl close-all
-sleep 1
-shot panel-attention
-keep_item_zoomed panel-attention xfce-item-attention
-choose_from_status_menu Down Return
-wait_for 10 window_shown || fail "显示Quorvel did not bring the window back"
-wait_for 10 item_is Status Active || fail "the status stayed $(item_property Status)"
-sleep 1
-shot panel-attention-cleared
-keep_item_zoomed panel-attention-cleared xfce-item-attention-cleared
-pass "the panel shows the paused Q, and the Q with a dot until the window is shown"
+# The paused Q, and the Q with a dot until the window is shown.
+panel_shows_alert_states xfce window_hidden window_shown keys_to "$MAIN_WINDOW" alt+F4
 
 # The panel killed and started again: the item is back within 5 s.
 kill -KILL "$XFCE_PANEL_PID"
