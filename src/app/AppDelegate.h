@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 #include "app/Backoff.h"
+#include "notifications/AlertHealth.h"
 #include "notifications/DeliveriesUnderWay.h"
 #include "platform/Platform.h"
 #include "service/NotificationRecords.h"
@@ -222,6 +223,11 @@ private:
     void watchRestartedServer(unsigned generation);
     void serviceDidAnswerAgain();
     void reportServiceDown(unsigned outage);
+    // The watchdog: a child that answers nothing for a minute while it runs
+    // is ended, and supervision starts the next one.
+    double serviceLastAnsweredAt = 0;
+    unsigned serverEndedByWatchdog = 0;
+    void noteServiceAnswer(bool answered);
     // Whether an answer comes from the service this application started
     // (always, with the cloud service).
     bool comesFromOwnService(const std::vector<std::pair<std::string, std::string>>& headers) const;
@@ -236,6 +242,23 @@ private:
     bool fallbackOpen = false;
 
     DeliveriesUnderWay deliveries;
+
+    // Whether alerts arrive, and how many arrived while the user looked
+    // elsewhere; the status item shows both.
+    AlertHealth alertHealth;
+    unsigned unseenAlerts = 0;
+    struct StatusItemState {
+        std::string title = "Quorvel";
+        StatusIcon icon = StatusIcon::Normal;
+        StatusItemStatus status = StatusItemStatus::Active;
+        bool operator==(const StatusItemState&) const = default;
+    } shownStatus;
+    // Takes the outcome of one poll of the pending list.
+    void notePollOutcome(bool listArrived, std::optional<int> status);
+    void tellAlertFlow(AlertFlowNotice notice);
+    void noteAlertDelivered();
+    void clearUnseenAlerts();
+    void showAlertState();
 
     // True while the window and its web view exist and shut-down has not
     // begun. The status item's menu works from the start (also while the

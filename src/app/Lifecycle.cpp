@@ -34,6 +34,7 @@ void AppDelegate::applicationWillTerminate() {
 }
 
 void AppDelegate::applicationDidBecomeActive() {
+    clearUnseenAlerts();
     startDesktopNotificationPolling();
 }
 

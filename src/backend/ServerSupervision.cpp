@@ -129,6 +129,12 @@ void AppDelegate::reportServiceDown(unsigned outage) {
         return;
     }
     log("local server silent for 60 s");
+    // The alerts' own outage notice may have told it already.
+    const bool toTell = alertHealth.claimOutageNotice();
+    showAlertState();
+    if (!toTell) {
+        return;
+    }
     deliverDesktopNotification(DesktopNotification{"local-service-stopped-" + makeUuidString(),
                                                    serviceDownTitle, serviceDownBody, std::nullopt,
                                                    std::nullopt},

@@ -68,8 +68,8 @@ std::string AppDelegate::trimmedNotificationText(const std::string& text, std::s
 }
 
 // Each dialog runs in a loop of its own, in which the next fallback's block
-// may run: it only joins the queue, and the dialog open now shows it once it
-// has been answered, in the order the alerts came.
+// may run: it only joins the queue, and once the dialog open now has been
+// answered the next one shows all that wait, in the order the alerts came.
 void AppDelegate::showFallbackNotification(const std::string& title, const std::string& body) {
     if (!windowIsUsable()) {
         return;
@@ -80,13 +80,23 @@ void AppDelegate::showFallbackNotification(const std::string& title, const std::
     }
     fallbackOpen = true;
     while (!waitingFallbacks.empty() && windowIsUsable()) {
-        const auto [nextTitle, nextBody] = std::move(waitingFallbacks.front());
-        waitingFallbacks.pop_front();
+        AlertSpec details;
+        if (waitingFallbacks.size() == 1) {
+            details.messageText = waitingFallbacks.front().first;
+            details.informativeText = waitingFallbacks.front().second;
+        } else {
+            // All that wait, in one dialog: a burst is answered once.
+            details.messageText =
+                "Quorvel：" + std::to_string(waitingFallbacks.size()) + " 条新提醒";
+            std::string text;
+            for (const auto& [waitingTitle, waitingBody] : waitingFallbacks) {
+                text += (text.empty() ? "" : "\n\n") + waitingTitle + "\n" + waitingBody;
+            }
+            details.informativeText = std::move(text);
+        }
+        waitingFallbacks.clear();
         platform.sound().beep();
         showMainWindow();
-        AlertSpec details;
-        details.messageText = nextTitle;
-        details.informativeText = nextBody;
         details.style = AlertStyle::Informational;
         details.buttons = {"好"};
         platform.alerts().runModal(details);

@@ -47,12 +47,14 @@ void AppDelegate::pollDesktopNotifications(bool showEmptyResult) {
         }
         // What the check command is told when nothing is shown.
         std::optional<std::string> answer;
+        bool listArrived = false;
         if (!body) {
             answer = status == 401 ? "请先在Quorvel里登录账号。" : "暂时无法连接云端提醒服务。";
         } else if (const auto response = decodeDesktopNotificationsResponse(*body); !response) {
             self->log("pending decode failed");
             answer = "云端提醒数据解析失败。";
         } else {
+            listArrived = true;
             self->log("pending loaded count=" + std::to_string(response->notifications.size()));
             if (response->notifications.empty()) {
                 answer = "当前没有待弹出的云端提醒。";
@@ -77,6 +79,7 @@ void AppDelegate::pollDesktopNotifications(bool showEmptyResult) {
                             owner->deliveries.end(id);
                             return;
                         }
+                        owner->noteAlertDelivered();
                         owner->postAPI(acknowledgementPath(id), [weak, id](bool) {
                             if (const auto acknowledged = weak.lock()) {
                                 acknowledged->deliveries.end(id);
@@ -86,6 +89,7 @@ void AppDelegate::pollDesktopNotifications(bool showEmptyResult) {
             }
         }
         self->isPollingNotifications = false;
+        self->notePollOutcome(listArrived, status);
         // The guard is down before a waiting check is taken, so a check is
         // either taken here or polls by itself.
         const bool answerWanted = self->checkWaitsOnPoll.exchange(false) || showEmptyResult;

@@ -24,6 +24,9 @@ public:
     // Sends the termination signal and returns at once; no effect once the
     // child has exited.
     virtual void terminate() = 0;
+    // Sends the kill signal, which ends also a child that is stopped or
+    // ignores the termination signal; no effect once the child has exited.
+    virtual void kill() = 0;
 };
 
 // How a child ended: its exit status, or the signal that ended it.

@@ -45,6 +45,13 @@ struct Menu {
     }
 };
 
+// The status item's own icon: the "Q", or the "Q" marked as paused while
+// alerts do not arrive.
+enum class StatusIcon { Normal, Paused };
+
+// NeedsAttention shows the attention icon (the "Q" with a dot) instead.
+enum class StatusItemStatus { Active, NeedsAttention };
+
 // An item in the desktop's status area.
 class StatusItem {
 public:
@@ -53,6 +60,11 @@ public:
     virtual bool hasButton() const = 0;
     virtual void setButtonTitle(const std::string& title) = 0;
     virtual void setMenu(const Menu& menu) = 0;
+    // The item's name, which panels show as its tooltip and give to
+    // assistive technology.
+    virtual void setTitle(const std::string& title) = 0;
+    virtual void setIcon(StatusIcon icon) = 0;
+    virtual void setStatus(StatusItemStatus status) = 0;
 };
 
 class MenuBar {

@@ -34,6 +34,8 @@ public:
     virtual void setContentView(WebView& view) = 0;
     // On screen, in front and focused, also after the user closed it.
     virtual void makeKeyAndOrderFront() = 0;
+    // On screen and holding the focus: the user is looking at it.
+    virtual bool isActive() const = 0;
 };
 
 } // namespace quorvel

@@ -48,6 +48,7 @@ void AppDelegate::getAPI(
         if (!self) {
             return;
         }
+        self->noteServiceAnswer(result.status && self->comesFromOwnService(result.headers));
         if (result.status && !self->comesFromOwnService(result.headers)) {
             self->log("GET " + path + " failed status=" + std::to_string(*result.status) +
                       " error=" + strangerAnswer);
@@ -83,6 +84,7 @@ void AppDelegate::postAPI(const std::string& path, std::function<void(bool)> com
             if (!self) {
                 return;
             }
+            self->noteServiceAnswer(result.status && self->comesFromOwnService(result.headers));
             if (result.status && !self->comesFromOwnService(result.headers)) {
                 self->log("POST " + path + " failed status=" + std::to_string(*result.status) +
                           " error=" + strangerAnswer);

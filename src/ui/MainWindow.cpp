@@ -29,6 +29,7 @@ void AppDelegate::showMainWindow() {
     }
     window->makeKeyAndOrderFront();
     platform.application().activate();
+    clearUnseenAlerts();
 }
 
 // Asked for by the user (or after a sync): the page's process may end a few

@@ -310,6 +310,47 @@ registered_items() {
         RegisteredStatusNotifierItems
 }
 shell_item_registered() { registered_items | grep -q NotificationItem/io_quorvel_Desktop; }
+# A property of the shell's status item (a StatusNotifierItem), as gdbus prints it.
+item_property() {
+    gdbus call --session --dest io.quorvel.Desktop --object-path /org/ayatana/NotificationItem/io_quorvel_Desktop \
+        --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem "$1"
+}
+# True when the status item's text property $1 is $2.
+item_is() { [ "$(item_property "$1")" = "(<'$2'>,)" ]; }
+
+# On a panel run: the paused Q while the service answers 401, then the Q with
+# a dot for an alert that comes with the window closed, until 显示Quorvel
+# shows the window. Uses the run's shot, keep_item_zoomed and
+# choose_from_status_menu; $1 prefixes the zoomed copies, $2 and $3 are the
+# run's tests for a hidden and a shown window, the rest closes the window.
+panel_shows_alert_states() {
+    local name=$1 hidden=$2 shown=$3
+    shift 3
+    service_post /control/pending-mode 401
+    wait_for 30 item_is Title 'Quorvel：请先登录账号' || fail "the item's title is $(item_property Title)"
+    dunstctl close-all >/dev/null 2>&1 || true
+    sleep 1.5
+    shot panel-paused
+    keep_item_zoomed panel-paused "$name-item-paused"
+    service_post /control/pending-mode ok
+    wait_for 20 item_is IconName quorvel-status-symbolic || fail "the icon stayed $(item_property IconName)"
+    "$@"
+    wait_for 10 "$hidden" || fail "the window was not closed"
+    service_post /api/desktop-notifications/pending/add \
+        "[{\"id\":\"$name-away\",\"messageTitle\":\"离开时的提醒\",\"messageBody\":\"窗口已关闭\"}]"
+    wait_for 20 item_is Status NeedsAttention || fail "the item's status is $(item_property Status)"
+    dunstctl close-all >/dev/null 2>&1 || true
+    sleep 1.5
+    shot panel-attention
+    keep_item_zoomed panel-attention "$name-item-attention"
+    choose_from_status_menu Down Return
+    wait_for 10 "$shown" || fail "显示Quorvel did not bring the window back"
+    wait_for 10 item_is Status Active || fail "the status stayed $(item_property Status)"
+    sleep 1.5
+    shot panel-attention-cleared
+    keep_item_zoomed panel-attention-cleared "$name-item-attention-cleared"
+    pass "the panel shows the paused Q, and the Q with a dot until the window is shown"
+}
 watcher_gone() { ! name_owned org.kde.StatusNotifierWatcher; }
 
 port_closed() { ! port_open; }

@@ -42,7 +42,8 @@ failed_before=$(log_count 'pending failed status=0')
 wait_for 90 bash -c "[ \$(grep -c 'pending failed status=0' '$LOG_FILE') -gt $failed_before ]" ||
     fail "a hanging poll never ended"
 echo "a silent service's poll ended after $((SECONDS - hung_at)) s"
-service_post /control/pending-mode ok
+# A service silent for that long is ended and started again: ask until one answers.
+wait_for 20 service_post /control/pending-mode ok || fail "the service did not answer again"
 loaded_before=$(log_count 'pending loaded count=')
 wait_for 20 bash -c "[ \$(grep -c 'pending loaded count=' '$LOG_FILE') -gt $loaded_before ]" ||
     fail "the guard was not released after the hanging poll"

@@ -89,6 +89,9 @@ gnome keys Return
 wait_for 10 dialog_gone || fail "the answer stayed open"
 pass "立即检查云端提醒 asks the service"
 
+# The paused Q, and the Q with a dot until the window is shown.
+panel_shows_alert_states gnome window_gone shell_window_focused gnome keys Alt_L+F4
+
 # The extension switched off and on: the item is back within 5 s.
 extensions DisableExtension
 wait_for 10 watcher_gone ||

@@ -75,10 +75,6 @@ window_class=$(xprop -id "$MAIN_WINDOW" WM_CLASS | sed -n 's/.*", "\(.*\)"$/\1/p
 # The desktop's status area appears after the shell: the status item joins it.
 start_status_area
 wait_for 10 grep -q . "$STATUS_ITEMS" || fail "no status item registered with the status area"
-item_property() {
-    gdbus call --session --dest "$app_id" --object-path "/org/ayatana/NotificationItem/${app_id//./_}" \
-        --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem "$1"
-}
 [ "$(item_property IconName)" = "(<'quorvel-status-symbolic'>,)" ] ||
     fail "the status item's icon is $(item_property IconName)"
 # Named alone, so that every panel draws it from its own icon theme.

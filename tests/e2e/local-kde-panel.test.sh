@@ -100,6 +100,9 @@ kwin_input keys Return
 wait_for 10 answer_gone || fail "the answer stayed open"
 pass "立即检查云端提醒 asks the service"
 
+# The paused Q, and the Q with a dot until the window is shown.
+panel_shows_alert_states kde window_gone window_shown kwin_input keys Alt+F4
+
 # Plasma's shell killed and started again: the item is on its panel within
 # 5 s of the panel's return.
 kill -KILL "$PLASMASHELL_PID"

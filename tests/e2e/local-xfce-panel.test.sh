@@ -95,6 +95,9 @@ wait_for 10 dialog_gone ||
     fail "the answer stayed open"
 pass "立即检查云端提醒 asks the service"
 
+# The paused Q, and the Q with a dot until the window is shown.
+panel_shows_alert_states xfce window_hidden window_shown keys_to "$MAIN_WINDOW" alt+F4
+
 # The panel killed and started again: the item is back within 5 s.
 kill -KILL "$XFCE_PANEL_PID"
 wait_for 10 watcher_gone ||

@@ -72,7 +72,9 @@ public:
     void setContentView(WebView&) override { platform.calls.push_back("window.setContentView"); }
     void makeKeyAndOrderFront() override {
         platform.calls.push_back("window.makeKeyAndOrderFront");
+        platform.windowActive = true;
     }
+    bool isActive() const override { return platform.windowActive; }
 
 private:
     FakePlatform& platform;
@@ -90,6 +92,21 @@ public:
         platform.calls.push_back("statusItem.setMenu");
         platform.statusMenu = menu;
     }
+    void setTitle(const std::string& title) override {
+        platform.calls.push_back("statusItem.setTitle " + title);
+        platform.statusItemName = title;
+    }
+    void setIcon(StatusIcon icon) override {
+        platform.calls.push_back(std::string("statusItem.setIcon ") +
+                                 (icon == StatusIcon::Paused ? "paused" : "normal"));
+        platform.statusItemIcon = icon;
+    }
+    void setStatus(StatusItemStatus status) override {
+        platform.calls.push_back(
+            std::string("statusItem.setStatus ") +
+            (status == StatusItemStatus::NeedsAttention ? "attention" : "active"));
+        platform.statusItemStatus = status;
+    }
 
 private:
     FakePlatform& platform;
@@ -103,6 +120,7 @@ public:
     // Once the handle is gone, the child's end is reported to nobody.
     ~FakeChildProcess() override { *exited = nullptr; }
     void terminate() override { platform.calls.push_back("process.terminate"); }
+    void kill() override { platform.calls.push_back("process.kill"); }
 
 private:
     FakePlatform& platform;

@@ -95,6 +95,12 @@ public:
     std::optional<Menu> statusMenu;
     bool statusItemHasButton = true;
     std::string statusItemTitle;
+    // The item's name, icon and status as the application last set them.
+    std::string statusItemName;
+    StatusIcon statusItemIcon = StatusIcon::Normal;
+    StatusItemStatus statusItemStatus = StatusItemStatus::Active;
+    // The window is on screen and focused; bringing it to the front makes it so.
+    bool windowActive = false;
 
     // ---- clipboard ----
     std::optional<std::string> clipboard = std::string("previous");

@@ -224,6 +224,27 @@ TEST_F(PosixProcessLauncherTest, TerminateSendsSigtermAndTheExitedChildIsReaped)
     launched.process->terminate();
 }
 
+TEST_F(PosixProcessLauncherTest, KillEndsAStoppedChildThatTerminateLeftRunning) {
+    const ProcessSpec server = shell(R"(
+        echo $$ > "$OUT/pid.tmp" && mv "$OUT/pid.tmp" "$OUT/pid"
+        while :; do sleep 0.05; done
+    )");
+    std::optional<ProcessExit> ended;
+    const LaunchResult launched =
+        launcher_->launch(server, [&](const ProcessExit& how) { ended = how; });
+    ASSERT_TRUE(launched.process) << launched.errorDescription;
+    ASSERT_TRUE(waitForFile(folder_.path() / "pid"));
+    const pid_t pid = std::stoi(readFile(folder_.path() / "pid"));
+    const KillWhenDone cleanup{pid};
+
+    ::kill(pid, SIGSTOP); // hung: the termination signal waits
+    launched.process->terminate();
+    launched.process->kill();
+    ASSERT_TRUE(gtk::iterateMainLoopUntil([&] { return ended.has_value(); }, 10.0));
+    EXPECT_EQ(ended->signal, SIGKILL);
+    launched.process->kill(); // reaped: nothing to signal
+}
+
 TEST_F(PosixProcessLauncherTest, HowTheChildEndedIsReportedOnceUnlessItsHandleIsGone) {
     struct Case {
         const char* script;

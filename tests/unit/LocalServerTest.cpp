@@ -231,5 +231,61 @@ TEST_F(ServerSupervisionTest, ASilentMinuteIsToldOnceAndAFailedPageLoadsWhenTheS
     EXPECT_EQ(platform.count("webView.load http://127.0.0.1:45721 cache=0"), 1);
 }
 
+TEST_F(ServerSupervisionTest, AServiceThatAnswersNothingForAMinuteIsEndedAndStartedAgain) {
+    app->startDesktopNotificationPolling();
+    // Error statuses are answers: such a service is left running.
+    for (int poll = 0; poll < 20; ++poll) {
+        platform.completeRequestWithStatus(500);
+        platform.advance(8);
+    }
+    // Then nothing answers: the poll under way waits for its time-out.
+    platform.advance(50);
+    platform.failRequest("Socket I/O timed out");
+    EXPECT_EQ(platform.count("process.terminate"), 0); // 58 s of silence
+    platform.advance(8);
+    platform.failRequest("Socket I/O timed out");
+    EXPECT_EQ(platform.count("process.terminate"), 1);
+    platform.advance(4.9);
+    EXPECT_EQ(platform.count("process.kill"), 0);
+    platform.advance(0.1);
+    EXPECT_EQ(platform.count("process.kill"), 1);
+    platform.advance(8);
+    platform.failRequest("Could not connect: Connection refused");
+    EXPECT_EQ(platform.count("process.terminate"), 1);
+    // Only its exit starts the next child, one second later.
+    EXPECT_EQ(platform.launchedProcesses.size(), 1u);
+    platform.exitNewestProcess(ProcessExit{std::nullopt, 9});
+    platform.advance(1);
+    EXPECT_EQ(platform.launchedProcesses.size(), 2u);
+    platform.failRequest();
+    EXPECT_EQ(platform.count("process.terminate"), 1); // the new child has its own minute
+    EXPECT_NE(readLog().find("local server not answering for 60 s, ending it"), std::string::npos);
+}
+
+TEST_F(ServerSupervisionTest, AnOutageOfTheServiceIsToldOnceAndItsEndOnce) {
+    app->startDesktopNotificationPolling();
+    platform.exitNewestProcess();
+    for (int step = 0; step < 600; ++step) { // restarted children that never answer
+        while (!platform.pendingRequests.empty()) {
+            platform.failRequest();
+        }
+        platform.advance(0.5);
+    }
+    ASSERT_EQ(platform.shownAlerts.size(), 1u);
+    EXPECT_EQ(platform.shownAlerts[0].informativeText,
+              "本地服务已停止运行，正在自动重启；恢复之前不会收到新的提醒。");
+    EXPECT_EQ(platform.statusItemIcon, StatusIcon::Paused);
+
+    for (int step = 0; step < 40; ++step) {
+        while (!platform.pendingRequests.empty()) {
+            platform.completeRequestWithStatus(200, R"({"notifications":[]})");
+        }
+        platform.advance(0.5);
+    }
+    ASSERT_EQ(platform.shownAlerts.size(), 2u);
+    EXPECT_EQ(platform.shownAlerts[1].informativeText, "云端提醒服务已恢复。");
+    EXPECT_EQ(platform.statusItemIcon, StatusIcon::Normal);
+}
+
 } // namespace
 } // namespace quorvel::testing

@@ -214,7 +214,7 @@ TEST_F(PollingTest, PermissionRefusedForWantOfAServerIsAskedAgainWhenOneAppears)
     EXPECT_TRUE(platform.pendingAuthorizations.empty());
 }
 
-TEST_F(PollingTest, FallbackDialogsOpenOneAfterAnotherInTheOrderTheAlertsCame) {
+TEST_F(PollingTest, FallbacksThatWaitForTheOpenDialogAreShownTogetherInTheNext) {
     int open = 0;
     int deepest = 0;
     platform.whileAlertOpen = [&](const AlertSpec&) {
@@ -226,8 +226,10 @@ TEST_F(PollingTest, FallbackDialogsOpenOneAfterAnotherInTheOrderTheAlertsCame) {
     platform.completeRequestWithStatus(200, threeRecords());
     platform.runMainQueue();
     EXPECT_EQ(deepest, 1);
-    EXPECT_THAT(alertTexts(), ElementsAre("贵州茅台 突破 1800", "腾讯控股", "平安银行"));
-    EXPECT_EQ(platform.count("sound.beep"), 3);
+    EXPECT_THAT(alertTexts(), ElementsAre("贵州茅台 突破 1800", "Quorvel：2 条新提醒"));
+    EXPECT_EQ(platform.shownAlerts[1].informativeText, "腾讯控股\n跌破 300\n\n平安银行\n");
+    EXPECT_EQ(platform.shownAlerts[1].buttons, std::vector<std::string>{"好"});
+    EXPECT_EQ(platform.count("sound.beep"), 2);
     EXPECT_EQ(platform.count("http.send POST"), 3); // acknowledged as they were queued
 }
 
@@ -277,6 +279,125 @@ TEST_F(PollingTest, AFailedAcknowledgementIsDeliveredAgainAndDuplicatesInOneList
     platform.completeRequestWithStatus(200, twice);
     platform.runMainQueue();
     EXPECT_EQ(platform.shownAlerts.size(), 4u);
+}
+
+// Runs the timer's polls for the given time, each answered as `answer` does.
+class AlertFlowTest : public PollingTest {
+protected:
+    void SetUp() override {
+        PollingTest::SetUp();
+        app->startDesktopNotificationPolling();
+    }
+    void pollFor(double seconds, const std::function<void()>& answer) {
+        for (double passed = 0; passed < seconds; passed += 8) {
+            while (!platform.pendingRequests.empty()) {
+                answer();
+            }
+            platform.runMainQueue();
+            platform.advance(8);
+        }
+    }
+    std::vector<std::string> notices() const {
+        std::vector<std::string> bodies;
+        for (const auto& alert : platform.shownAlerts) {
+            bodies.push_back(alert.informativeText.value_or(""));
+        }
+        return bodies;
+    }
+    void emptyList() { platform.completeRequestWithStatus(200, R"({"notifications":[]})"); }
+};
+
+TEST_F(AlertFlowTest, TwoMinutesOfFailedPollsAreToldOnceAndTheirEndOnce) {
+    // Any failure but 401 counts, and a poll that succeeds starts over.
+    int kind = 0;
+    const auto fail = [&] {
+        switch (kind++ % 3) {
+        case 0:
+            return platform.failRequest("Socket I/O timed out");
+        case 1:
+            return platform.completeRequestWithStatus(503);
+        default:
+            return platform.completeRequestWithStatus(200, "<html>proxy</html>");
+        }
+    };
+    pollFor(112, fail);
+    pollFor(8, [this] { emptyList(); });
+    pollFor(112, fail);
+    EXPECT_TRUE(platform.shownAlerts.empty());
+    EXPECT_EQ(platform.statusItemIcon, StatusIcon::Normal);
+    pollFor(600, fail);
+    EXPECT_THAT(notices(), ElementsAre("暂时无法连接云端提醒服务，恢复之前不会收到新的提醒。"));
+    EXPECT_EQ(platform.shownAlerts[0].messageText, "Quorvel");
+    EXPECT_EQ(platform.statusItemIcon, StatusIcon::Paused);
+    EXPECT_EQ(platform.statusItemName, "Quorvel：暂时无法连接云端提醒服务");
+
+    pollFor(40, [this] { emptyList(); });
+    EXPECT_THAT(notices(), ElementsAre("暂时无法连接云端提醒服务，恢复之前不会收到新的提醒。",
+                                       "云端提醒服务已恢复。"));
+    EXPECT_EQ(platform.statusItemIcon, StatusIcon::Normal);
+    EXPECT_EQ(platform.statusItemName, "Quorvel");
+}
+
+TEST_F(AlertFlowTest, TwoAnswersOf401InARowAskTheUserOnceToSignIn) {
+    const auto unauthorized = [this] { platform.completeRequestWithStatus(401); };
+    pollFor(8, unauthorized);
+    pollFor(8, [this] { emptyList(); });
+    pollFor(8, unauthorized);
+    EXPECT_TRUE(platform.shownAlerts.empty());
+    pollFor(300, unauthorized); // the service answers: no outage either
+    EXPECT_THAT(notices(), ElementsAre("请先在Quorvel里登录账号，登录之前不会收到新的提醒。"));
+    EXPECT_EQ(platform.statusItemIcon, StatusIcon::Paused);
+    EXPECT_EQ(platform.statusItemName, "Quorvel：请先登录账号");
+    pollFor(8, [this] { emptyList(); });
+    EXPECT_EQ(platform.shownAlerts.size(), 1u);
+    EXPECT_EQ(platform.statusItemName, "Quorvel");
+}
+
+TEST_F(AlertFlowTest, AlertsThatCameWhileTheWindowWasAwayAreCountedUntilItIsShown) {
+    const auto records = [](int from, int count) {
+        std::string list;
+        for (int i = from; i < from + count; ++i) {
+            list += std::string(list.empty() ? "" : ",") + R"({"id":"n-)" + std::to_string(i) +
+                    R"(","messageTitle":"a","messageBody":"b"})";
+        }
+        return R"({"notifications":[)" + list + "]}";
+    };
+    app->checkDesktopNotificationsNow();
+    platform.answerAuthorization(true);
+    platform.completeRequestWithStatus(200, records(0, 1)); // the window is in front
+    platform.answerNotification();
+    platform.completeRequestWithStatus(204); // acknowledged
+    EXPECT_EQ(platform.statusItemStatus, StatusItemStatus::Active);
+
+    // Closed, then shown again by each path in turn.
+    const std::vector<std::function<void()>> shows = {
+        [this] { app->showMainWindow(); }, // the status menu
+        [this] {
+            platform.notificationDelegate->didReceiveNotificationResponse("n-1", [] {});
+            platform.runMainQueue();
+        },
+        [this] { app->applicationDidBecomeActive(); }, // a second start
+    };
+    const auto timerPoll = [this](const std::string& list) {
+        platform.advance(8);
+        platform.completeRequestWithStatus(200, list);
+    };
+    for (const auto& show : shows) {
+        platform.windowActive = false;
+        timerPoll(records(1, 2));
+        timerPoll(records(3, 3));
+        while (!platform.pendingNotifications.empty()) {
+            platform.answerNotification();
+        }
+        EXPECT_EQ(platform.statusItemStatus, StatusItemStatus::NeedsAttention);
+        EXPECT_EQ(platform.statusItemName, "Quorvel：5 条新提醒");
+        show();
+        EXPECT_EQ(platform.statusItemStatus, StatusItemStatus::Active);
+        EXPECT_EQ(platform.statusItemName, "Quorvel");
+        while (!platform.pendingRequests.empty()) { // acknowledged
+            platform.completeRequestWithStatus(204);
+        }
+    }
 }
 
 TEST_F(PollingTest, CompletionsDoNothingOnceTheApplicationIsGone) {

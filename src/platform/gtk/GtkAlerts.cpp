@@ -1,12 +1,22 @@
 #include "platform/gtk/GtkAlerts.h"
 
+#include <algorithm>
 #include <gtkmm/box.h>
 #include <gtkmm/entry.h>
+#include <gtkmm/label.h>
 #include <gtkmm/messagedialog.h>
+#include <gtkmm/scrolledwindow.h>
 
 namespace quorvel::gtk {
 
 namespace {
+
+constexpr int longTextHeight = 360;
+
+// More than fits the dialog's text without scrolling.
+bool isLong(const std::string& text) {
+    return text.size() > 600 || std::count(text.begin(), text.end(), '\n') > 12;
+}
 
 Gtk::MessageType messageType(AlertStyle style) {
     switch (style) {
@@ -31,8 +41,26 @@ public:
         Gtk::MessageDialog dialog(details.messageText, false, messageType(details.style),
                                   Gtk::BUTTONS_NONE, true);
         dialog.set_title("Quorvel");
-        if (details.informativeText) {
+        // A long text scrolls, so that the dialog and its button stay on
+        // the screen.
+        Gtk::ScrolledWindow scroller;
+        Gtk::Label longText;
+        if (details.informativeText && !isLong(*details.informativeText)) {
             dialog.set_secondary_text(*details.informativeText);
+        } else if (details.informativeText) {
+            longText.set_text(*details.informativeText);
+            longText.set_line_wrap(true);
+            longText.set_max_width_chars(60);
+            longText.set_xalign(0);
+            longText.set_yalign(0);
+            longText.set_selectable(true);
+            scroller.set_policy(Gtk::POLICY_NEVER, Gtk::POLICY_AUTOMATIC);
+            scroller.set_propagate_natural_width(true);
+            scroller.set_propagate_natural_height(true);
+            scroller.set_max_content_height(longTextHeight);
+            scroller.add(longText);
+            dialog.get_message_area()->pack_start(scroller, Gtk::PACK_EXPAND_WIDGET);
+            scroller.show_all();
         }
         Gtk::Window* parent = parentWindow ? parentWindow() : nullptr;
         if (parent && parent->get_visible()) {

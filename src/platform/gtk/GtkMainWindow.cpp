@@ -55,6 +55,10 @@ void GtkMainWindow::setTitle(const std::string& title) {
     window.set_title(title);
 }
 
+bool GtkMainWindow::isActive() const {
+    return window.get_visible() && window.is_active();
+}
+
 void GtkMainWindow::center() {
     window.set_position(Gtk::WIN_POS_CENTER);
 }

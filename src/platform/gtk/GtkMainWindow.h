@@ -28,6 +28,7 @@ public:
     void center() override;
     void setContentView(WebView& view) override;
     void makeKeyAndOrderFront() override;
+    bool isActive() const override;
 
     Gtk::Window& gtkWindow() { return window; }
     // A click on one of the application's notifications is about to bring

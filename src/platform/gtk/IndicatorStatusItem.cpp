@@ -15,6 +15,10 @@ constexpr const char* kStatusNotifierWatcher = "org.kde.StatusNotifierWatcher";
 // Symbolic, so that GTK's panels and GNOME's draw it in their foreground
 // colour; Plasma recolours it by its colour-scheme class.
 constexpr const char* kStatusIconName = "quorvel-status-symbolic";
+// Drawn alike: the "Q" marked as paused, and the "Q" with a dot that the
+// panels show while the item needs attention.
+constexpr const char* kPausedIconName = "quorvel-paused-symbolic";
+constexpr const char* kAttentionIconName = "quorvel-attention-symbolic";
 
 // The indicator exists only once a StatusNotifierWatcher is on the session
 // bus: without one the indicator library falls back to an X11 tray icon,
@@ -78,7 +82,45 @@ public:
         }
     }
 
+    void setTitle(const std::string& text) override {
+        title = text;
+        if (indicator) {
+            app_indicator_set_title(indicator, title.c_str());
+            showIcons();
+        }
+    }
+
+    void setIcon(StatusIcon icon) override {
+        paused = icon == StatusIcon::Paused;
+        if (indicator) {
+            showIcons();
+        }
+    }
+
+    void setStatus(StatusItemStatus status) override {
+        needsAttention = status == StatusItemStatus::NeedsAttention;
+        if (indicator) {
+            showIcons();
+            app_indicator_set_status(indicator, needsAttention ? APP_INDICATOR_STATUS_ATTENTION
+                                                               : APP_INDICATOR_STATUS_ACTIVE);
+        }
+    }
+
 private:
+    // Without the Q's own icons (neither installed nor beside the program)
+    // the application's icon stands for all three.
+    void showIcons() {
+        if (!ownIcons) {
+            return;
+        }
+        app_indicator_set_icon_full(indicator, paused ? kPausedIconName : kStatusIconName,
+                                    title.c_str());
+        // Only while the item needs attention: Xfce's panel shows an item's
+        // attention icon whenever it has one, whatever its status.
+        app_indicator_set_attention_icon_full(indicator, needsAttention ? kAttentionIconName : "",
+                                              title.c_str());
+    }
+
     void createIndicator() {
         if (indicator) {
             return;
@@ -104,14 +146,21 @@ private:
         if (!installed && !iconThemePath.empty()) {
             app_indicator_set_icon_theme_path(indicator, iconThemePath.c_str());
         }
-        app_indicator_set_title(indicator, "Quorvel");
+        ownIcons = installed || !iconThemePath.empty();
+        showIcons();
+        app_indicator_set_title(indicator, title.c_str());
         if (menuWidget) {
             app_indicator_set_menu(indicator, GTK_MENU(menuWidget));
         }
-        app_indicator_set_status(indicator, APP_INDICATOR_STATUS_ACTIVE);
+        app_indicator_set_status(indicator, needsAttention ? APP_INDICATOR_STATUS_ATTENTION
+                                                           : APP_INDICATOR_STATUS_ACTIVE);
     }
 
     std::string iconThemePath;
+    std::string title = "Quorvel";
+    bool paused = false;
+    bool needsAttention = false;
+    bool ownIcons = false;
     guint watch = 0;
     AppIndicator* indicator = nullptr;
     GtkWidget* menuWidget = nullptr;

@@ -136,6 +136,12 @@ public:
         }
     }
 
+    void kill() override {
+        if (!state_->reaped) {
+            ::kill(state_->pid, SIGKILL);
+        }
+    }
+
 private:
     std::shared_ptr<ChildState> state_;
 };

@@ -28,7 +28,8 @@ const proof = process.env.QUORVEL_SERVICE_PROOF || '';
 if (process.env.E2E_STARTS) fs.appendFileSync(process.env.E2E_STARTS, `${process.pid} ${Date.now()}\n`);
 if (process.env.E2E_DIE_FILE && fs.existsSync(process.env.E2E_DIE_FILE)) process.exit(1);
 let pending = JSON.parse(process.env.E2E_PENDING || '[]');
-// How the pending list answers: ok, 500, garbage, or hang (never answers).
+// How the pending list answers: ok, an error status (500, 503, 401...),
+// garbage, or hang (never answers).
 let pendingMode = 'ok';
 const page = process.env.E2E_PAGE
   ? fs.readFileSync(process.env.E2E_PAGE, 'utf8')
@@ -52,8 +53,8 @@ const server = http.createServer((req, res) => {
       res.end(page);
     } else if (req.method === 'GET' && url.pathname === '/api/desktop-notifications/pending') {
       if (pendingMode === 'hang') return;
-      if (pendingMode === '500') {
-        res.writeHead(500, { 'Content-Type': 'application/json' });
+      if (/^[45]\d\d$/.test(pendingMode)) {
+        res.writeHead(Number(pendingMode), { 'Content-Type': 'application/json' });
         res.end('{"error":"scripted failure"}');
         return;
       }
