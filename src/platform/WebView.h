@@ -56,10 +56,10 @@ public:
     // the next load.
     virtual void webViewWebContentProcessDidTerminate(WebProcessTermination reason) = 0;
 
-    // Asked before the page's main frame leaves for another address (not for
-    // the application's own loads and reloads), and for each new window the
-    // page asks for. True loads it in this view (a new window's address
-    // too); false requests nothing.
+    // Asked before any frame of the page (the engine tells frames apart no
+    // further) loads an address, the application's own loads included, and
+    // for each new window the page asks for. True loads it in this view (a new
+    // window's address too); false requests nothing.
     virtual bool webViewShouldStartNavigation(const NavigationAction&) { return true; }
     // A load's first answer replaced the page that was shown.
     virtual void webViewDidCommitNavigation() {}

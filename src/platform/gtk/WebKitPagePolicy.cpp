@@ -43,9 +43,10 @@ void WebKitPageView::connectPolicySignals() {
                      this);
 }
 
-// Navigations of subframes stay the page's own business; only the main
-// frame's, and new windows, are the delegate's. The message page is the
-// application's own.
+// The engine does not say which frame a navigation is for (the frame name is
+// that of the link's target, "_top" say): subframes are judged as the main
+// frame is, so no frame of the page loads another origin either. The message
+// page is the application's own.
 gboolean WebKitPageView::decideNavigation(gpointer decisionPointer, bool newWindow) {
     if (!navigationDelegate || messagePageShown) {
         return FALSE;
@@ -53,10 +54,6 @@ gboolean WebKitPageView::decideNavigation(gpointer decisionPointer, bool newWind
     auto* decision = WEBKIT_NAVIGATION_POLICY_DECISION(decisionPointer);
     WebKitNavigationAction* action =
         webkit_navigation_policy_decision_get_navigation_action(decision);
-    const char* frame = webkit_navigation_action_get_frame_name(action);
-    if (!newWindow && frame != nullptr && *frame != '\0') {
-        return FALSE;
-    }
     const NavigationAction facts = actionFacts(action, newWindow);
     const bool load = navigationDelegate->webViewShouldStartNavigation(facts);
     if (newWindow) {
@@ -92,8 +89,9 @@ GtkWidget* WebKitPageView::onCreate(GtkWidget*, gpointer actionPointer, gpointer
     return nullptr;
 }
 
-// Going on without credentials: the page shows the server's answer to the
-// request without them (its 401 page). No prompt, nothing remembered.
+// Going on without credentials (turning the challenge down would fail the
+// load): the page shows the server's answer to the request without them, its
+// 401 page. No prompt, nothing remembered.
 gboolean WebKitPageView::onAuthenticate(GtkWidget*, gpointer requestPointer, gpointer data) {
     auto* self = static_cast<WebKitPageView*>(data);
     auto* request = WEBKIT_AUTHENTICATION_REQUEST(requestPointer);
