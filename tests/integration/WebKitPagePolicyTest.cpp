@@ -212,6 +212,17 @@ TEST_F(WebKitPagePolicyTest, AnAuthenticationChallengeIsRefusedAndItsAnswerShown
     EXPECT_STREQ(webkit_web_view_get_title(WEBKIT_WEB_VIEW(view_.widget())), "401");
 }
 
+// The page asks before it is left once the user has done something in it;
+// the application's own reload leaves it without a question.
+TEST_F(WebKitPagePolicyTest, TheApplicationsReloadDoesNotAskThePageWhetherToLeave) {
+    loadService("<div style='width:100vw;height:100vh'>x</div><script>addEventListener("
+                "'beforeunload', (e) => { e.preventDefault(); e.returnValue = 'stay'; })</script>");
+    click();
+    wait(0.3);
+    view_.reload();
+    EXPECT_TRUE(iterateMainLoopUntil([&] { return delegate_.finished == 2; }, 10.0));
+}
+
 TEST_F(WebKitPagePolicyTest, ABusyPageIsReportedUnresponsiveAndCanBeEnded) {
     loadService("<script>setTimeout(() => { for (;;) {} }, 200)</script>");
     wait(0.5);

@@ -263,6 +263,16 @@ void WebKitPageView::onWebProcessTerminated(GtkWidget*, int reason, gpointer dat
 gboolean WebKitPageView::onScriptDialog(GtkWidget*, gpointer dialogPointer, gpointer data) {
     auto* self = static_cast<WebKitPageView*>(data);
     auto* dialog = static_cast<WebKitScriptDialog*>(dialogPointer);
+    if (webkit_script_dialog_get_dialog_type(dialog) ==
+        WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) {
+        // The application's own loads and reloads leave the page without
+        // asking; when the user leaves it, the engine asks as usual.
+        if (!self->ownLoadPending) {
+            return FALSE;
+        }
+        webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
+        return TRUE;
+    }
     if (!self->uiDelegate) {
         return FALSE;
     }
@@ -288,14 +298,6 @@ gboolean WebKitPageView::onScriptDialog(GtkWidget*, gpointer dialogPointer, gpoi
             });
         return TRUE;
     }
-    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
-        // The application's own reloads leave the page without asking; when
-        // the user leaves it, the engine asks as usual.
-        if (!self->ownLoadPending) {
-            return FALSE;
-        }
-        webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
-        return TRUE;
     default:
         return FALSE;
     }
