@@ -212,6 +212,34 @@ TEST_F(WebKitPagePolicyTest, AnAuthenticationChallengeIsRefusedAndItsAnswerShown
     EXPECT_STREQ(webkit_web_view_get_title(WEBKIT_WEB_VIEW(view_.widget())), "401");
 }
 
+TEST_F(WebKitPagePolicyTest, AltLeftAndTheMouseBackButtonGoBackWithinTheService) {
+    service_.route("/second", html("second"));
+    loadService("first");
+    view_.load(PageRequest{service_.url("/second"), CachePolicy::UseProtocolCachePolicy, 60.0});
+    ASSERT_TRUE(iterateMainLoopUntil([&] { return delegate_.finished == 2; }, 10.0));
+    auto* engine = WEBKIT_WEB_VIEW(view_.widget());
+    GdkEvent* key = gdk_event_new(GDK_KEY_PRESS);
+    key->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(view_.widget())));
+    key->key.keyval = GDK_KEY_Left;
+    key->key.state = GDK_MOD1_MASK;
+    gdk_event_set_device(
+        key, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+    gtk_widget_event(view_.widget(), key);
+    gdk_event_free(key);
+    ASSERT_TRUE(iterateMainLoopUntil([&] { return delegate_.finished == 3; }, 10.0));
+    EXPECT_STREQ(webkit_web_view_get_uri(engine), service_.url("/").c_str());
+
+    GdkEvent* button = gdk_event_new(GDK_BUTTON_PRESS);
+    button->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(view_.widget())));
+    button->button.button = 9;
+    gdk_event_set_device(
+        button, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default())));
+    gtk_widget_event(view_.widget(), button);
+    gdk_event_free(button);
+    ASSERT_TRUE(iterateMainLoopUntil([&] { return delegate_.finished == 4; }, 10.0));
+    EXPECT_STREQ(webkit_web_view_get_uri(engine), service_.url("/second").c_str());
+}
+
 // The page asks before it is left once the user has done something in it;
 // the application's own reload leaves it without a question.
 TEST_F(WebKitPagePolicyTest, TheApplicationsReloadDoesNotAskThePageWhetherToLeave) {
