@@ -73,7 +73,7 @@ private:
                                   gpointer self);
     static gboolean onKeyPress(GtkWidget* view, GdkEventKey* event, gpointer self);
     static gboolean onButtonPress(GtkWidget* view, GdkEventButton* event, gpointer self);
-    static void onResponsivenessChanged(GtkWidget* view, gpointer spec, gpointer self);
+    static void onResponsivenessChanged(GtkWidget* view, gpointer property, gpointer self);
 };
 
 } // namespace quorvel::gtk
