@@ -7,11 +7,13 @@
 #include "platform/Platform.h"
 #include "service/NotificationRecords.h"
 #include "ui/ReloadBudget.h"
+#include "ui/ScriptDialogRun.h"
 
 #include <atomic>
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,6 +57,18 @@ public:
         const std::vector<std::pair<std::string, std::string>>& headers) override;
     void webViewWebContentProcessDidTerminate(WebProcessTermination reason) override;
     void reloadWebView();
+
+    // What the page may do: where it goes, its downloads, the engine's prompts.
+    bool webViewShouldStartNavigation(const NavigationAction& action) override;
+    void webViewDidCommitNavigation() override;
+    void webViewWebContentProcessResponsivenessChanged(bool responsive) override;
+    void webViewDidRefuseAuthentication(const std::string& url) override;
+    bool webViewShouldAllowDownload(const std::string& url) override;
+    std::optional<std::filesystem::path>
+    webViewDownloadDestination(const std::string& url, const std::string& suggestedName) override;
+    void webViewDownloadDidFinish(const std::filesystem::path& destination) override;
+    void webViewDownloadDidFail(const std::filesystem::path& destination,
+                                const std::string& error) override;
     void showMainWindow();
     void windowDidClose() override;
     void windowDidShow() override;
@@ -149,6 +163,21 @@ public:
 private:
     void answerFromPollInFlight();
 
+    // The page's script dialogs, and whether the user stopped them.
+    ScriptDialogRun pageDialogs;
+    std::optional<AlertResult> runPageDialog(AlertSpec details, const std::string& kind);
+    // Runs out once the page's process has not answered for a while.
+    std::unique_ptr<Timer> unresponsiveDeadline;
+    // The page's process is being ended because it stopped answering.
+    bool endingUnresponsivePage = false;
+    void endUnresponsivePage();
+    void showUnresponsivePage();
+    // Downloads under way: where each is written, and the name it is to have.
+    std::map<std::filesystem::path, std::string> downloadNames;
+    std::string takeDownloadName(const std::filesystem::path& destination);
+    static bool isDownloadNotification(const std::string& identifier);
+    void openDownloadFolder();
+
     Platform& platform;
 
     // The platform's, once made; they outlast this object.
@@ -175,7 +204,8 @@ private:
     std::optional<PageRequest> pageRequest;
     // The last load of the page failed; a retry is due.
     bool pageLoadFailed = false;
-    // The page's process ended too often; the view shows why instead.
+    // The page's process ended too often, or was ended for not answering;
+    // the view shows why instead.
     bool showsCrashPage = false;
     Backoff pageRetryDelays{2.0, 60.0};
     // Only the retry scheduled last may load.

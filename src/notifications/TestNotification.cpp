@@ -40,13 +40,19 @@ void AppDelegate::willPresentNotification(const std::string&,
     completion(PresentationBanner | PresentationList | PresentationSound);
 }
 
-void AppDelegate::didReceiveNotificationResponse(const std::string&,
+// A finished download's notification opens its folder; the others bring the
+// window.
+void AppDelegate::didReceiveNotificationResponse(const std::string& identifier,
                                                  const std::function<void()>& completion) {
-    platform.mainQueue().post([weak = weak_from_this()] {
-        if (const auto self = weak.lock()) {
-            self->showMainWindow();
-        }
-    });
+    platform.mainQueue().post(
+        [weak = weak_from_this(), download = isDownloadNotification(identifier)] {
+            const auto self = weak.lock();
+            if (self && download) {
+                self->openDownloadFolder();
+            } else if (self) {
+                self->showMainWindow();
+            }
+        });
     completion();
 }
 

@@ -23,6 +23,9 @@ struct AlertSpec {
     // supplies a single default button.
     std::vector<std::string> buttons;
     std::optional<AlertTextField> textField;
+    // A check box below the message, with this label (an underscore marks
+    // its keyboard mnemonic), unchecked at first.
+    std::optional<std::string> checkBox;
 };
 
 struct AlertResult {
@@ -30,6 +33,7 @@ struct AlertResult {
     // dialog was closed without a button.
     int response = 0;
     std::string fieldText; // what the user left in the text field, if any
+    bool checkBoxChecked = false;
 };
 
 inline constexpr int alertFirstButtonReturn = 1000;

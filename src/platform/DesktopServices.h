@@ -19,6 +19,9 @@ public:
     virtual ~Workspace() = default;
     // Returns at once; the outcome is not reported.
     virtual void openFile(const std::filesystem::path& path) = 0;
+    // Opens an address (a web page, mailto:) with the desktop's handler for
+    // its scheme. Returns at once; the outcome is not reported.
+    virtual void openURL(const std::string& url) = 0;
 };
 
 // The user's system alert sound.

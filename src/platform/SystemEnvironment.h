@@ -13,6 +13,8 @@ public:
     virtual ~SystemEnvironment() = default;
     // Where per-user application data lives (the XDG data home).
     virtual std::filesystem::path userDataDirectory() const = 0;
+    // The user's folder for downloads (the XDG download folder).
+    virtual std::filesystem::path downloadDirectory() const = 0;
     // Without a trailing slash.
     virtual std::string homeDirectory() const = 0;
     virtual std::map<std::string, std::string> processEnvironment() const = 0;

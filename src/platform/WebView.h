@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -27,6 +28,15 @@ enum class WebProcessTermination {
     RequestedByApplication,
 };
 
+// A navigation of the page's main frame, or a new window the page asks for.
+struct NavigationAction {
+    std::string url;
+    // The user started it: a click, the keyboard, the context menu.
+    bool userInitiated = false;
+    // The page asked for a new window (a link's target, window.open).
+    bool newWindow = false;
+};
+
 // Facts the web view reports about navigations and the page's process.
 class WebViewNavigationDelegate {
 public:
@@ -45,6 +55,34 @@ public:
     // The process that runs the page ended; the view shows nothing until
     // the next load.
     virtual void webViewWebContentProcessDidTerminate(WebProcessTermination reason) = 0;
+
+    // Asked before any frame of the page (the engine tells frames apart no
+    // further) loads an address, the application's own loads included, and
+    // for each new window the page asks for. True loads it in this view (a new
+    // window's address too); false requests nothing.
+    virtual bool webViewShouldStartNavigation(const NavigationAction&) { return true; }
+    // A load's first answer replaced the page that was shown.
+    virtual void webViewDidCommitNavigation() {}
+    // The page's process stopped answering, or answers again.
+    virtual void webViewWebContentProcessResponsivenessChanged(bool /*responsive*/) {}
+    // A server asked for HTTP authentication. The view never answers such a
+    // challenge: the page shows the server's answer to the request without it.
+    virtual void webViewDidRefuseAuthentication(const std::string& /*url*/) {}
+
+    // The page started a download of `url`; false cancels it before anything
+    // is written.
+    virtual bool webViewShouldAllowDownload(const std::string& /*url*/) { return false; }
+    // Where the download is written while it runs, a path that does not exist
+    // yet; no value cancels it.
+    virtual std::optional<std::filesystem::path>
+    webViewDownloadDestination(const std::string& /*url*/, const std::string& /*suggestedName*/) {
+        return std::nullopt;
+    }
+    // The download is complete at its destination.
+    virtual void webViewDownloadDidFinish(const std::filesystem::path& /*destination*/) {}
+    // The download failed or was cancelled after it got its destination.
+    virtual void webViewDownloadDidFail(const std::filesystem::path& /*destination*/,
+                                        const std::string& /*error*/) {}
 };
 
 // The page's script dialogs. Each completion must be called exactly once,

@@ -52,6 +52,12 @@ void AppDelegate::retryFailedPage() {
 
 void AppDelegate::webViewWebContentProcessDidTerminate(WebProcessTermination reason) {
     log("web process terminated reason=" + reasonName(reason));
+    unresponsiveDeadline.reset();
+    if (reason == WebProcessTermination::RequestedByApplication && endingUnresponsivePage &&
+        windowIsUsable()) {
+        showUnresponsivePage();
+        return;
+    }
     // Ended on purpose: the application reloads it when it wants the page.
     if (reason == WebProcessTermination::RequestedByApplication || !windowIsUsable() ||
         !pageRequest) {

@@ -2,12 +2,36 @@
 
 namespace quorvel {
 
+namespace {
+const std::string stopDialogsLabel = "阻止此页面继续弹出对话框(_B)";
+} // namespace
+
+// Shows one of the page's dialogs, offering to stop the next ones when they
+// come in a row; no value when the page's dialogs are stopped, and the
+// dialog is answered at once without being shown.
+std::optional<AlertResult> AppDelegate::runPageDialog(AlertSpec details, const std::string& kind) {
+    if (pageDialogs.isStopped()) {
+        log("script dialog not shown type=" + kind);
+        return std::nullopt;
+    }
+    if (pageDialogs.offersStop(platform.mainQueue().now())) {
+        details.checkBox = stopDialogsLabel;
+    }
+    const AlertResult result = platform.alerts().runModal(details);
+    pageDialogs.answered(platform.mainQueue().now());
+    if (details.checkBox && result.checkBoxChecked) {
+        log("script dialogs stopped by the user");
+        pageDialogs.stop();
+    }
+    return result;
+}
+
 void AppDelegate::runJavaScriptAlertPanel(const std::string& message,
                                           const std::function<void()>& completion) {
     AlertSpec details;
     details.messageText = message;
     details.buttons = {"好"};
-    platform.alerts().runModal(details);
+    runPageDialog(details, "alert");
     completion();
 }
 
@@ -16,8 +40,8 @@ void AppDelegate::runJavaScriptConfirmPanel(const std::string& message,
     AlertSpec details;
     details.messageText = message;
     details.buttons = {"确认", "取消"};
-    const AlertResult result = platform.alerts().runModal(details);
-    completion(result.response == alertFirstButtonReturn);
+    const auto result = runPageDialog(details, "confirm");
+    completion(result && result->response == alertFirstButtonReturn);
 }
 
 void AppDelegate::runJavaScriptTextInputPanel(
@@ -27,9 +51,9 @@ void AppDelegate::runJavaScriptTextInputPanel(
     details.messageText = prompt;
     details.buttons = {"确认", "取消"};
     details.textField = AlertTextField{280, 24, defaultText.value_or("")};
-    const AlertResult result = platform.alerts().runModal(details);
-    if (result.response == alertFirstButtonReturn) {
-        completion(result.fieldText);
+    const auto result = runPageDialog(details, "prompt");
+    if (result && result->response == alertFirstButtonReturn) {
+        completion(result->fieldText);
     } else {
         completion(std::nullopt);
     }

@@ -417,6 +417,10 @@ void FakePlatform::openFile(const std::filesystem::path& path) {
     calls.push_back("workspace.openFile " + path.string());
 }
 
+void FakePlatform::openURL(const std::string& url) {
+    calls.push_back("workspace.openURL " + url);
+}
+
 void FakePlatform::beep() {
     calls.push_back("sound.beep");
 }

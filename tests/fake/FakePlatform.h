@@ -107,6 +107,7 @@ public:
 
     // ---- processes and environment ----
     std::filesystem::path dataDirectory = "/home/user/.local/share";
+    std::filesystem::path downloadsDirectory = "/home/user/Downloads";
     std::string home = "/home/user";
     std::map<std::string, std::string> environmentVariables = {{"PATH", "/usr/bin:/bin"}};
     std::optional<std::filesystem::path> serverScript =
@@ -209,6 +210,7 @@ private:
     void clearContents() override;
     void setString(const std::string& text) override;
     void openFile(const std::filesystem::path& path) override;
+    void openURL(const std::string& url) override;
     void beep() override;
     // ProcessLauncher
     LaunchResult launch(const ProcessSpec& details,
@@ -217,6 +219,7 @@ private:
     void setDelegate(SystemEventsDelegate* delegate) override;
     // SystemEnvironment
     std::filesystem::path userDataDirectory() const override { return dataDirectory; }
+    std::filesystem::path downloadDirectory() const override { return downloadsDirectory; }
     std::string homeDirectory() const override { return home; }
     std::map<std::string, std::string> processEnvironment() const override {
         return environmentVariables;

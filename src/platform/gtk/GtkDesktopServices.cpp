@@ -28,9 +28,13 @@ public:
     void openFile(const std::filesystem::path& path) override {
         gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
         if (uri) {
-            g_app_info_launch_default_for_uri_async(uri, nullptr, nullptr, nullptr, nullptr);
+            openURL(uri);
             g_free(uri);
         }
+    }
+
+    void openURL(const std::string& url) override {
+        g_app_info_launch_default_for_uri_async(url.c_str(), nullptr, nullptr, nullptr, nullptr);
     }
 };
 

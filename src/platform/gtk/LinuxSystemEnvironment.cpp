@@ -24,6 +24,15 @@ class LinuxSystemEnvironment final : public SystemEnvironment {
 public:
     std::filesystem::path userDataDirectory() const override { return g_get_user_data_dir(); }
 
+    // The XDG download folder; without one set, "Downloads" in the home
+    // folder, as the desktop's file chooser would take it.
+    std::filesystem::path downloadDirectory() const override {
+        if (const char* folder = g_get_user_special_dir(G_USER_DIRECTORY_DOWNLOAD)) {
+            return folder;
+        }
+        return std::filesystem::path(homeDirectory()) / "Downloads";
+    }
+
     std::string homeDirectory() const override {
         std::string home = g_get_home_dir();
         while (home.size() > 1 && home.back() == '/') {

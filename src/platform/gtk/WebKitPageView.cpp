@@ -3,6 +3,7 @@
 #include "platform/gtk/MessagePage.h"
 #include "platform/gtk/ServiceCookie.h"
 #include "platform/gtk/WebEngine.h"
+#include "platform/gtk/WebKitDownloads.h"
 
 #include <algorithm>
 #include <cstring>
@@ -57,9 +58,12 @@ WebKitPageView::WebKitPageView(WebEngine& engine) : view(engine.newPageWebView()
     g_signal_connect(view, "decide-policy", G_CALLBACK(onDecidePolicy), this);
     g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessTerminated), this);
     g_signal_connect(view, "script-dialog", G_CALLBACK(onScriptDialog), this);
+    connectPolicySignals();
+    downloads = std::make_unique<WebKitDownloads>(*this);
 }
 
 WebKitPageView::~WebKitPageView() {
+    downloads.reset();
     stopAwaitingAnswer();
     g_signal_handlers_disconnect_by_data(view, this);
     g_object_unref(view);
@@ -77,6 +81,7 @@ void WebKitPageView::load(const PageRequest& request) {
     messagePageShown = false;
     errorPageExpected = false;
     failureUnreported = false;
+    ownLoadPending = true;
     lastRequest = request;
     answerTimeoutSeconds = request.timeoutSeconds;
     WebKitURIRequest* uriRequest = webkit_uri_request_new(request.url.c_str());
@@ -108,6 +113,7 @@ void WebKitPageView::reload() {
     }
     errorPageExpected = false;
     failureUnreported = false;
+    ownLoadPending = true;
     webkit_web_view_reload(WEBKIT_WEB_VIEW(view));
 }
 
@@ -171,9 +177,14 @@ void WebKitPageView::onLoadChanged(GtkWidget*, int event, gpointer data) {
         break;
     case WEBKIT_LOAD_COMMITTED:
         self->stopAwaitingAnswer();
+        self->ownLoadPending = false;
+        if (self->navigationDelegate && !self->currentLoadFailed) {
+            self->navigationDelegate->webViewDidCommitNavigation();
+        }
         break;
     case WEBKIT_LOAD_FINISHED:
         self->stopAwaitingAnswer();
+        self->ownLoadPending = false;
         if (!self->navigationDelegate) {
             break;
         }
@@ -198,6 +209,7 @@ gboolean WebKitPageView::onLoadFailed(GtkWidget*, int, const char*, GError* erro
     }
     self->stopAwaitingAnswer();
     self->currentLoadFailed = true;
+    self->ownLoadPending = false;
     // The engine shows an error page for every failure but these; the page
     // tells the user what went wrong, and a reload tries again.
     self->errorPageExpected =
@@ -216,6 +228,11 @@ gboolean WebKitPageView::onLoadFailed(GtkWidget*, int, const char*, GError* erro
 gboolean WebKitPageView::onDecidePolicy(GtkWidget*, gpointer decisionPointer, int type,
                                         gpointer data) {
     auto* self = static_cast<WebKitPageView*>(data);
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION ||
+        type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+        return self->decideNavigation(decisionPointer,
+                                      type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION);
+    }
     if (type != WEBKIT_POLICY_DECISION_TYPE_RESPONSE || !self->navigationDelegate ||
         self->messagePageShown || self->currentLoadFailed) {
         return FALSE;
@@ -252,6 +269,16 @@ void WebKitPageView::onWebProcessTerminated(GtkWidget*, int reason, gpointer dat
 gboolean WebKitPageView::onScriptDialog(GtkWidget*, gpointer dialogPointer, gpointer data) {
     auto* self = static_cast<WebKitPageView*>(data);
     auto* dialog = static_cast<WebKitScriptDialog*>(dialogPointer);
+    if (webkit_script_dialog_get_dialog_type(dialog) ==
+        WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) {
+        // The application's own loads and reloads leave the page without
+        // asking; when the user leaves it, the engine asks as usual.
+        if (!self->ownLoadPending) {
+            return FALSE;
+        }
+        webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
+        return TRUE;
+    }
     if (!self->uiDelegate) {
         return FALSE;
     }
@@ -278,7 +305,7 @@ gboolean WebKitPageView::onScriptDialog(GtkWidget*, gpointer dialogPointer, gpoi
         return TRUE;
     }
     default:
-        return FALSE; // before-unload and others keep the engine's default
+        return FALSE;
     }
 }
 

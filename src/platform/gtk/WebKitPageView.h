@@ -4,11 +4,13 @@
 #include "platform/gtk/GlibSource.h"
 
 #include <gtk/gtk.h>
+#include <memory>
 #include <optional>
 
 namespace quorvel::gtk {
 
 class WebEngine;
+class WebKitDownloads;
 
 // A WebKitWebView for the page, made by the engine.
 class WebKitPageView final : public WebView {
@@ -28,6 +30,7 @@ public:
                    std::function<void()> done) override;
 
     GtkWidget* widget() const { return view; }
+    WebViewNavigationDelegate* delegate() const { return navigationDelegate; }
 
 private:
     GtkWidget* view;
@@ -47,6 +50,10 @@ private:
     // How long a load may wait for the server's answer: the last request's.
     double answerTimeoutSeconds = 60.0;
     GlibSource answerDeadline;
+    // A load or reload the application asked for is under way: the page is
+    // not asked whether it may be left.
+    bool ownLoadPending = false;
+    std::unique_ptr<WebKitDownloads> downloads;
 
     void awaitAnswer();
     void stopAwaitingAnswer();
@@ -57,6 +64,18 @@ private:
     static gboolean onDecidePolicy(GtkWidget* view, gpointer decision, int type, gpointer self);
     static void onWebProcessTerminated(GtkWidget* view, int reason, gpointer self);
     static gboolean onScriptDialog(GtkWidget* view, gpointer dialog, gpointer self);
+
+    // What the page may do (WebKitPagePolicy.cpp).
+    void connectPolicySignals();
+    gboolean decideNavigation(gpointer decision, bool newWindow);
+    void loadNewWindowAddress(const char* uri);
+    static GtkWidget* onCreate(GtkWidget* view, gpointer action, gpointer self);
+    static gboolean onAuthenticate(GtkWidget* view, gpointer request, gpointer self);
+    static gboolean onContextMenu(GtkWidget* view, gpointer menu, gpointer event, gpointer hit,
+                                  gpointer self);
+    static gboolean onKeyPress(GtkWidget* view, GdkEventKey* event, gpointer self);
+    static gboolean onButtonPress(GtkWidget* view, GdkEventButton* event, gpointer self);
+    static void onResponsivenessChanged(GtkWidget* view, gpointer property, gpointer self);
 };
 
 } // namespace quorvel::gtk

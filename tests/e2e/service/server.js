@@ -8,7 +8,8 @@
 //   E2E_HOST       on which address (default 127.0.0.1)
 //   E2E_LOG        the request log
 //   E2E_PENDING    JSON array of pending notifications
-//   E2E_PAGE       the page to serve at / (a file); a plain page otherwise
+//   E2E_PAGE       the page to serve at / (a file); a plain page otherwise;
+//                  /download/NAME answers "new" as an attachment named NAME
 //   E2E_STARTS     a file that gets a line "PID MILLISECONDS" at each start
 //   E2E_DIE_FILE   while this file exists, the service exits with status 1
 //                  right after its start, before it listens
@@ -51,6 +52,11 @@ const server = http.createServer((req, res) => {
     if (req.method === 'GET' && url.pathname === '/') {
       res.writeHead(200, { 'Content-Type': 'text/html; charset=utf-8' });
       res.end(page);
+    } else if (req.method === 'GET' && url.pathname.startsWith('/download/')) {
+      const name = decodeURIComponent(url.pathname.slice('/download/'.length));
+      res.writeHead(200, { 'Content-Type': 'text/plain',
+                           'Content-Disposition': `attachment; filename="${name}"` });
+      res.end('new');
     } else if (req.method === 'GET' && url.pathname === '/api/desktop-notifications/pending') {
       if (pendingMode === 'hang') return;
       if (/^[45]\d\d$/.test(pendingMode)) {
