@@ -102,6 +102,8 @@ public:
     // ---- processes and environment ----
     std::filesystem::path dataDirectory = "/home/user/.local/share";
     std::string home = "/home/user";
+    std::filesystem::path configDirectory = "/home/user/.config";
+    std::filesystem::path executable = "/usr/bin/quorvel";
     std::map<std::string, std::string> environmentVariables = {{"PATH", "/usr/bin:/bin"}};
     std::optional<std::filesystem::path> serverScript =
         std::filesystem::path("/opt/quorvel/web/server.js");
@@ -122,6 +124,8 @@ public:
     ApplicationDelegate* applicationDelegate = nullptr;
     WindowDelegate* windowDelegate = nullptr;
     bool terminating = false;
+    // The command line asked to start without showing the window.
+    bool background = false;
     // Simulates a page load that finished (or failed).
     void finishNavigation();
     void failNavigation();
@@ -175,6 +179,7 @@ private:
     int run() override;
     void terminate() override;
     bool isTerminating() const override { return terminating; }
+    bool startsInBackground() const override { return background; }
     // MainQueue
     void post(std::function<void()> block) override;
     void postAfter(double seconds, std::function<void()> block) override;
@@ -207,6 +212,8 @@ private:
     // SystemEnvironment
     std::filesystem::path userDataDirectory() const override { return dataDirectory; }
     std::string homeDirectory() const override { return home; }
+    std::filesystem::path userConfigDirectory() const override { return configDirectory; }
+    std::filesystem::path executablePath() const override { return executable; }
     std::map<std::string, std::string> processEnvironment() const override {
         return environmentVariables;
     }
