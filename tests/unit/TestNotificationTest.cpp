@@ -46,8 +46,9 @@ TEST_F(TestNotificationTest, RefusedPermissionExplainsInTheFallbackDialog) {
     EXPECT_THAT(platform.calls, ElementsAre("sound.beep", "window.makeKeyAndOrderFront",
                                             "application.activate", "alert Quorvel测试提醒"));
     const AlertSpec& dialog = platform.shownAlerts.at(0);
-    EXPECT_EQ(dialog.informativeText,
-              "系统通知权限未开启，所以先用 App 弹窗兜底。请到系统设置里允许Quorvel发送通知。");
+    EXPECT_EQ(
+        dialog.informativeText,
+        "系统通知权限未开启，所以先用 App 弹窗兜底。请到系统设置里允许Quorvel发送通知。");
     EXPECT_EQ(dialog.buttons, std::vector<std::string>{"好"});
     EXPECT_EQ(dialog.style, AlertStyle::Informational);
     EXPECT_FALSE(app->notificationsAllowed());
