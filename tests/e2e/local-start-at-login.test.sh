@@ -26,14 +26,6 @@ command_line_answers() {
     expect_answer 2 '' 1 "$@" some-file
 }
 
-status_menu_open() {
-    local id
-    for id in $(xwininfo -root -children | awk '/"wrapper-2.0": \("wrapper-2.0"/ { print $1 }'); do
-        xwininfo -id "$id" | grep -q 'Map State: IsViewable' && return 0
-    done
-    return 1
-}
-status_menu_closed() { ! status_menu_open; }
 changed_region() { /usr/bin/python3 "$E2E_SOURCE_DIR/tests/e2e/helpers/changed-region.py" "$@"; }
 shot() { import -window root "$E2E_TMP/$1.png"; }
 open_status_menu() {
