@@ -101,9 +101,8 @@ in_root apt-get purge -y -q quorvel >"$tmp/purge.out" 2>&1 ||
     { tail -n 30 "$tmp/purge.out" >&2; fail "apt-get purge failed"; }
 left=()
 while read -r path; do
-    [ -e "$root$path" ] || continue
-    [ -d "$root$path" ] && [ -n "$(ls -A "$root$path")" ] && continue
-    left+=("$path")
+    # Folders such as the icon theme's belong to other packages too.
+    if [ -e "$root$path" ] && [ ! -d "$root$path" ]; then left+=("$path"); fi
 done <"$tmp/files.txt"
 [ ${#left[@]} -eq 0 ] || fail "left after purge: ${left[*]}"
 find "$root" -xdev \( -path "$root/var" -o -path "$root/home" -o -path "$root/tmp" -o -path "$root/root" \) -prune \
