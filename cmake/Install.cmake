@@ -7,6 +7,8 @@
 #   share/metainfo/io.quorvel.Desktop.metainfo.xml
 #   share/icons/hicolor/scalable/apps/io.quorvel.Desktop.svg
 #   share/icons/hicolor/{16x16,22x22,24x24,32x32}/status/quorvel-status-symbolic.svg
+#   share/man/man1/quorvel.1.gz
+#   share/doc/quorvel/copyright, changelog.gz
 include(GNUInstallDirs)
 
 # The executable finds its resources in <exe dir>/../share/quorvel: any other
@@ -36,6 +38,24 @@ install(FILES data/icons/io.quorvel.Desktop.svg
 # panel draws it in its own colours.
 install(DIRECTORY data/icons/status/hicolor/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
 
+# The manual page and the package's changelog, compressed as Debian wants
+# them (gzip -9n: no name, no time stamp, so that builds are reproducible).
+set(quorvel_compressed)
+foreach(pair IN ITEMS "data/quorvel.1|quorvel.1.gz" "data/debian/changelog|changelog.gz")
+    string(REPLACE "|" ";" pair "${pair}")
+    list(GET pair 0 source)
+    list(GET pair 1 target)
+    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/doc/${target}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/doc
+        COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/${source} > ${PROJECT_BINARY_DIR}/doc/${target}
+        DEPENDS ${PROJECT_SOURCE_DIR}/${source} VERBATIM)
+    list(APPEND quorvel_compressed ${PROJECT_BINARY_DIR}/doc/${target})
+endforeach()
+add_custom_target(quorvel_docs ALL DEPENDS ${quorvel_compressed})
+install(FILES ${PROJECT_BINARY_DIR}/doc/quorvel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES data/debian/copyright ${PROJECT_BINARY_DIR}/doc/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
 # cpack (or the "package" target) builds build/<preset>/quorvel_<version>_<arch>.deb.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quorvel)
@@ -54,27 +74,17 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorvel developers <dev@quorvel.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The libraries the executable links against (what dpkg-shlibdeps finds on
-# Debian 12), written out so that the package does not depend on the build
-# machine; librsvg2-common loads the SVG icons. The web engine runs its web
-# processes in bubblewrap, with xdg-dbus-proxy filtering their bus.
-string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS
-       "bubblewrap"
-       "libayatana-appindicator3-1 (>= 0.4.90)"
-       "libc6 (>= 2.34)"
-       "libgcc-s1 (>= 3.0)"
-       "libglib2.0-0 (>= 2.65.1)"
-       "libglibmm-2.4-1v5 (>= 2.66.5)"
-       "libgtk-3-0 (>= 3.0.0)"
-       "libgtkmm-3.0-1v5 (>= 3.24.7)"
-       "libicu72 (>= 72.1~rc-1~)"
-       "librsvg2-common"
-       "libsigc++-2.0-0v5 (>= 2.2.0)"
-       "libsoup-3.0-0 (>= 3.0.3)"
-       "libstdc++6 (>= 11)"
-       "libwebkit2gtk-4.1-0 (>= 2.5.3)"
-       "xdg-dbus-proxy")
-# The bundled local service runs on Node.js; a cloud build does without it.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS nodejs)
+# The libraries the executable links against, as dpkg-shlibdeps computes them
+# from the binary; librsvg2-common loads the SVG icons. The web engine runs
+# its web processes in bubblewrap, with xdg-dbus-proxy filtering their bus.
+# The local build cannot start its service without Node.js; a cloud build
+# only recommends it.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(QUORVEL_USE_CLOUD_BACKEND)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "bubblewrap, librsvg2-common, xdg-dbus-proxy")
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS nodejs)
+else()
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "bubblewrap, librsvg2-common, nodejs (>= 18), xdg-dbus-proxy")
+endif()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

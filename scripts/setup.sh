@@ -32,6 +32,8 @@ packages=(
   chromium
   # packaging checks
   desktop-file-utils appstream
+  # the Debian package: its checks, and a fresh Debian 12 system to install it in
+  lintian mmdebstrap
 )
 
 missing=()

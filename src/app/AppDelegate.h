@@ -85,6 +85,9 @@ public:
     void testDesktopNotification();
     void checkDesktopNotificationsNow();
     void showAbout();
+    // The autostart entry that starts the shell in the background at login.
+    bool startsAtLogin() const;
+    void toggleStartAtLogin();
 
     // The page's script dialogs.
     void runJavaScriptAlertPanel(const std::string& message,

@@ -2,10 +2,14 @@
 #include "platform/gtk/GtkPlatform.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
-int main() {
-    const std::unique_ptr<quorvel::Platform> platform = quorvel::gtk::makeGtkPlatform();
+int main(int argc, char** argv) {
+    const std::unique_ptr<quorvel::Platform> platform =
+        quorvel::gtk::makeGtkPlatform(std::vector<std::string>(argv, argv + argc));
     quorvel::Application& app = platform->application();
+    int status = 0;
     {
         // Calls still pending hold the application object weakly: it goes at
         // the end of this block, before the platform it uses.
@@ -13,8 +17,8 @@ int main() {
         app.setDelegate(delegate.get());
         app.setActivationPolicyRegular();
         app.activate();
-        app.run();
+        status = app.run();
         app.setDelegate(nullptr);
     }
-    return 0;
+    return status;
 }

@@ -48,7 +48,7 @@ void AppDelegate::startServer() {
     }
     const auto node = findNodeExecutable();
     if (!node) {
-        showFatalAlert("没有找到 Node.js。请先安装 Node.js，或在 Codex 环境中运行。");
+        showFatalAlert("没有找到 Node.js。请先安装 Node.js（例如 sudo apt install nodejs）。");
         return;
     }
     const auto freePort = chooseServicePort();

@@ -29,6 +29,9 @@ public:
     // True once terminate has been asked for; the event loop ends as soon as
     // the current event has been handled.
     virtual bool isTerminating() const = 0;
+    // True when the command line asked to start without showing the window
+    // (at login, say): everything else starts as usual.
+    virtual bool startsInBackground() const { return false; }
 };
 
 } // namespace quorvel

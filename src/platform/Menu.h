@@ -20,6 +20,9 @@ struct MenuItem {
     std::function<void()> action;
     std::shared_ptr<Menu> submenu;
     bool separator = false;
+    // Set for a check item: whether its mark shows, asked afresh each time
+    // its menu opens.
+    std::function<bool()> checked;
 
     static MenuItem separatorItem() {
         MenuItem item;
@@ -34,8 +37,18 @@ struct Menu {
 
     void addItem(std::string itemTitle, std::string actionName, std::function<void()> action,
                  std::string keyEquivalent = {}) {
-        items.push_back(MenuItem{std::move(itemTitle), std::move(keyEquivalent),
-                                 std::move(actionName), std::move(action), nullptr, false});
+        items.push_back(MenuItem{std::move(itemTitle),
+                                 std::move(keyEquivalent),
+                                 std::move(actionName),
+                                 std::move(action),
+                                 nullptr,
+                                 false,
+                                 {}});
+    }
+    void addCheckItem(std::string itemTitle, std::string actionName, std::function<void()> action,
+                      std::function<bool()> checked) {
+        addItem(std::move(itemTitle), std::move(actionName), std::move(action));
+        items.back().checked = std::move(checked);
     }
     void addSeparator() { items.push_back(MenuItem::separatorItem()); }
     void addSubmenu(std::shared_ptr<Menu> submenu) {

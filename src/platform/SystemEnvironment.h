@@ -21,6 +21,10 @@ public:
     // A resource shipped with the program, e.g. ("web", "server.js").
     virtual std::optional<std::filesystem::path> resourcePath(const std::string& folder,
                                                               const std::string& name) const = 0;
+    // Where per-user settings live (the XDG config home).
+    virtual std::filesystem::path userConfigDirectory() const = 0;
+    // The program's own executable, as started.
+    virtual std::filesystem::path executablePath() const = 0;
     // True when the path exists, is a regular file and may be executed.
     virtual bool isExecutableFile(const std::filesystem::path& path) const = 0;
     // True when a program of this user could listen on the port of

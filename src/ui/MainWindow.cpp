@@ -16,6 +16,12 @@ void AppDelegate::createWindow() {
     window->setTitle("Quorvel");
     window->center();
     window->setContentView(*webView);
+    // Started in the background (at login), the window stays closed, as if
+    // the user had closed it: alerts, polling and the menus run all the same.
+    if (platform.application().startsInBackground()) {
+        windowDidClose();
+        return;
+    }
     window->makeKeyAndOrderFront();
 }
 

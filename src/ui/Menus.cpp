@@ -14,6 +14,16 @@ std::function<void()> command(const std::weak_ptr<AppDelegate>& weak,
     };
 }
 
+// Checked while the autostart entry is there, as the folder says each time
+// the menu opens: the user may have removed the entry meanwhile.
+void addStartAtLoginItem(Menu& menu, const std::weak_ptr<AppDelegate>& weak) {
+    menu.addCheckItem("登录时启动", "toggleStartAtLogin",
+                      command(weak, &AppDelegate::toggleStartAtLogin), [weak] {
+                          const auto self = weak.lock();
+                          return self && self->startsAtLogin();
+                      });
+}
+
 } // namespace
 
 void AppDelegate::createMenu() {
@@ -24,6 +34,7 @@ void AppDelegate::createMenu() {
 
     auto applicationMenu = std::make_shared<Menu>();
     applicationMenu->addItem("关于Quorvel", "showAbout", command(weak, &AppDelegate::showAbout));
+    addStartAtLoginItem(*applicationMenu, weak);
     applicationMenu->addSeparator();
     applicationMenu->addItem("退出Quorvel", "terminate", terminate, "q");
     mainMenu.addSubmenu(applicationMenu);
@@ -65,6 +76,7 @@ void AppDelegate::createStatusItem() {
     menu.addItem("立即检查云端提醒", "checkDesktopNotificationsNow",
                  command(weak, &AppDelegate::checkDesktopNotificationsNow));
     menu.addItem("打开配置文件", "openConfigFile", command(weak, &AppDelegate::openConfigFile));
+    addStartAtLoginItem(menu, weak);
     menu.addSeparator();
     menu.addItem("退出", "terminate",
                  [&application = platform.application()] { application.terminate(); });

@@ -22,16 +22,6 @@ keep_item_zoomed() {
         "$E2E_ARTIFACTS/$2.png"
     echo "screenshot: $E2E_ARTIFACTS/$2.png"
 }
-# The status area's menu is open: the panel's plugins run in "wrapper-2.0",
-# and the menu is that process's one mapped top-level window.
-status_menu_open() {
-    local id
-    for id in $(xwininfo -root -children | awk '/"wrapper-2.0": \("wrapper-2.0"/ { print $1 }'); do
-        xwininfo -id "$id" | grep -q 'Map State: IsViewable' && return 0
-    done
-    return 1
-}
-status_menu_closed() { ! status_menu_open; }
 # Opens the item's menu with a click on the item.
 open_status_menu() {
     click_until_status_menu_open xdotool mousemove "$ITEM_X" "$ITEM_Y" click 1 && return 0

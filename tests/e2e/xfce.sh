@@ -46,3 +46,14 @@ restart_xfce_panel() {
     wait_for 20 name_owned org.kde.StatusNotifierWatcher ||
         { tail -n 20 "$E2E_TMP/panel.out" >&2; fail "the panel's status area did not start"; }
 }
+
+# The status area's menu is open: the panel's plugins run in "wrapper-2.0",
+# and the menu is that process's one mapped top-level window.
+status_menu_open() {
+    local id
+    for id in $(xwininfo -root -children | awk '/"wrapper-2.0": \("wrapper-2.0"/ { print $1 }'); do
+        xwininfo -id "$id" | grep -q 'Map State: IsViewable' && return 0
+    done
+    return 1
+}
+status_menu_closed() { ! status_menu_open; }

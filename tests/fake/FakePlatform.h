@@ -109,6 +109,8 @@ public:
     std::filesystem::path dataDirectory = "/home/user/.local/share";
     std::filesystem::path downloadsDirectory = "/home/user/Downloads";
     std::string home = "/home/user";
+    std::filesystem::path configDirectory = "/home/user/.config";
+    std::filesystem::path executable = "/usr/bin/quorvel";
     std::map<std::string, std::string> environmentVariables = {{"PATH", "/usr/bin:/bin"}};
     std::optional<std::filesystem::path> serverScript =
         std::filesystem::path("/opt/quorvel/web/server.js");
@@ -134,6 +136,8 @@ public:
     ApplicationDelegate* applicationDelegate = nullptr;
     WindowDelegate* windowDelegate = nullptr;
     bool terminating = false;
+    // The command line asked to start without showing the window.
+    bool background = false;
     // Simulates a page load that finished (or failed).
     void finishNavigation();
     void failNavigation();
@@ -187,6 +191,7 @@ private:
     int run() override;
     void terminate() override;
     bool isTerminating() const override { return terminating; }
+    bool startsInBackground() const override { return background; }
     // MainQueue
     void post(std::function<void()> block) override;
     void postAfter(double seconds, std::function<void()> block) override;
@@ -221,6 +226,8 @@ private:
     std::filesystem::path userDataDirectory() const override { return dataDirectory; }
     std::filesystem::path downloadDirectory() const override { return downloadsDirectory; }
     std::string homeDirectory() const override { return home; }
+    std::filesystem::path userConfigDirectory() const override { return configDirectory; }
+    std::filesystem::path executablePath() const override { return executable; }
     std::map<std::string, std::string> processEnvironment() const override {
         return environmentVariables;
     }

@@ -115,7 +115,7 @@ TEST_F(LocalServerTest, MissingNodeEndsInItsFatalAlert) {
     start();
     ASSERT_TRUE(fatalAlert());
     EXPECT_EQ(fatalAlert()->informativeText,
-              "没有找到 Node.js。请先安装 Node.js，或在 Codex 环境中运行。");
+              "没有找到 Node.js。请先安装 Node.js（例如 sudo apt install nodejs）。");
     EXPECT_TRUE(platform.launchedProcesses.empty());
 }
 

@@ -23,6 +23,22 @@ TEST_F(MainWindowTest, CreatesTheWindowWithItsWebViewAndLoadsNothing) {
     EXPECT_EQ(platform.windowDelegate, app.get());
 }
 
+// Started at login, the window stays closed, and like a closed one its page
+// rests after a while; everything else starts as usual.
+TEST_F(MainWindowTest, AStartInTheBackgroundLeavesTheWindowClosed) {
+    platform.background = true;
+    makeApp();
+    app->applicationDidFinishLaunching();
+    EXPECT_EQ(platform.count("window.create"), 1);
+    EXPECT_EQ(platform.count("window.makeKeyAndOrderFront"), 0);
+    EXPECT_EQ(platform.count("webView.load"), 1);
+    platform.finishNavigation();
+    platform.advance(600);
+    EXPECT_EQ(platform.count("webView.terminateWebProcess"), 1);
+    app->showMainWindow();
+    EXPECT_EQ(platform.count("window.makeKeyAndOrderFront"), 1);
+}
+
 TEST_F(MainWindowTest, ShowAndReloadTouchOnlyWhatTheyName) {
     launch();
     app->showMainWindow();

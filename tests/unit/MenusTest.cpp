@@ -19,7 +19,8 @@ std::vector<std::string> describe(const Menu& menu) {
                 lines.push_back("  " + line);
             }
         } else {
-            lines.push_back(item.title + " (" + item.keyEquivalent + ") " + item.actionName);
+            lines.push_back((item.checked ? "[check] " : "") + item.title + " (" +
+                            item.keyEquivalent + ") " + item.actionName);
         }
     }
     return lines;
@@ -34,8 +35,9 @@ TEST_F(MenusTest, TheMainMenuHoldsExactlyTheThreeMenus) {
     ASSERT_TRUE(platform.mainMenu);
     EXPECT_THAT(
         describe(*platform.mainMenu),
-        ElementsAre("[]", "  关于Quorvel () showAbout", "  ---", "  退出Quorvel (q) terminate",
-                    "[文件]", "  打开配置文件 (,) openConfigFile",
+        ElementsAre("[]", "  关于Quorvel () showAbout",
+                    "  [check] 登录时启动 () toggleStartAtLogin", "  ---",
+                    "  退出Quorvel (q) terminate", "[文件]", "  打开配置文件 (,) openConfigFile",
                     "  打开数据目录 (d) openDataFolder", "  ---", "  复制服务地址 (l) copyAppURL",
                     "[视图]", "  刷新 (r) reloadWebView", "  同步行情 (s) syncQuotes",
                     "  测试系统提醒 (t) testDesktopNotification",
@@ -49,7 +51,9 @@ TEST_F(MenusTest, TheStatusItemShowsQWithItsMenu) {
                 ElementsAre("显示Quorvel () showMainWindow", "同步行情 () syncQuotes",
                             "测试系统提醒 () testDesktopNotification",
                             "立即检查云端提醒 () checkDesktopNotificationsNow",
-                            "打开配置文件 () openConfigFile", "---", "退出 () terminate"));
+                            "打开配置文件 () openConfigFile",
+                            "[check] 登录时启动 () toggleStartAtLogin", "---",
+                            "退出 () terminate"));
 }
 
 TEST_F(MenusTest, ItemsRunTheCommandsTheyName) {

@@ -40,9 +40,17 @@ void GtkMenuBar::setMainMenu(const Menu& menu) {
                 continue;
             }
             const std::string name = "menu-" + std::to_string(nextAction++);
-            auto action = Gio::SimpleAction::create(name);
+            // A boolean state makes a check item of the entry.
+            auto action = item.checked ? Gio::SimpleAction::create_bool(name, item.checked())
+                                       : Gio::SimpleAction::create(name);
             action->signal_activate().connect(
-                [callback = item.action](const Glib::VariantBase&) { callback(); });
+                [this, callback = item.action](const Glib::VariantBase&) {
+                    callback();
+                    refreshChecks();
+                });
+            if (item.checked) {
+                checkActions.push_back({action, item.checked});
+            }
             app->add_action(action);
             section->append(item.title, "app." + name);
             if (!item.keyEquivalent.empty()) {
@@ -55,6 +63,42 @@ void GtkMenuBar::setMainMenu(const Menu& menu) {
         bar->append_submenu(title, submenu);
     }
     app->set_menubar(bar);
+}
+
+void GtkMenuBar::refreshChecks() {
+    for (const CheckAction& check : checkActions) {
+        check.action->set_state(Glib::Variant<bool>::create(check.checked()));
+    }
+}
+
+// The menu bar is a widget that the application window makes of the menu
+// model once it is on screen; its menus are found then.
+void GtkMenuBar::refreshChecksWhenMenusOpen(Gtk::Window& window) {
+    window.signal_map().connect(
+        [this, &window] {
+            gtk_container_forall(
+                GTK_CONTAINER(window.gobj()),
+                +[](GtkWidget* child, gpointer data) {
+                    if (!GTK_IS_MENU_BAR(child)) {
+                        return;
+                    }
+                    GList* items = gtk_container_get_children(GTK_CONTAINER(child));
+                    for (GList* entry = items; entry != nullptr; entry = entry->next) {
+                        GtkWidget* submenu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(entry->data));
+                        if (submenu == nullptr ||
+                            g_object_get_data(G_OBJECT(submenu), "quorvel-watched")) {
+                            continue;
+                        }
+                        g_object_set_data(G_OBJECT(submenu), "quorvel-watched", submenu);
+                        g_signal_connect_swapped(
+                            submenu, "show",
+                            G_CALLBACK(+[](GtkMenuBar* self) { self->refreshChecks(); }), data);
+                    }
+                    g_list_free(items);
+                },
+                this);
+        },
+        true);
 }
 
 std::unique_ptr<StatusItem> GtkMenuBar::createSquareStatusItem() {

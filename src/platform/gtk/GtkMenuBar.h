@@ -3,8 +3,12 @@
 #include "platform/Menu.h"
 
 #include <filesystem>
+#include <functional>
+#include <giomm/simpleaction.h>
 #include <gtkmm/application.h>
+#include <gtkmm/window.h>
 #include <optional>
+#include <vector>
 
 namespace quorvel::gtk {
 
@@ -20,8 +24,18 @@ public:
 
     void setMainMenu(const Menu& menu) override;
     std::unique_ptr<StatusItem> createSquareStatusItem() override;
+    // Check items ask again whether they are checked each time one of the
+    // window's menus opens.
+    void refreshChecksWhenMenusOpen(Gtk::Window& window);
 
 private:
+    void refreshChecks();
+
+    struct CheckAction {
+        Glib::RefPtr<Gio::SimpleAction> action;
+        std::function<bool()> checked;
+    };
+    std::vector<CheckAction> checkActions;
     Glib::RefPtr<Gtk::Application> app;
     std::string applicationName;
     std::optional<std::filesystem::path> statusIconTheme;

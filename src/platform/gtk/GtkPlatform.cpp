@@ -26,8 +26,9 @@ namespace {
 
 class GtkPlatform final : public Platform {
 public:
-    GtkPlatform()
-        : app(build::applicationId), queue(makeGlibMainQueue()), http(makeSoupHttpClient()),
+    explicit GtkPlatform(std::vector<std::string> arguments)
+        : app(build::applicationId, std::move(arguments)), queue(makeGlibMainQueue()),
+          http(makeSoupHttpClient()),
           notifications(makeDBusNotificationCenter([this] { return mainWindowIsActive(); },
                                                    [this](const std::optional<std::string>& token) {
                                                        // The window that the click brings forward.
@@ -90,8 +91,10 @@ public:
     // The application's one window, which dialogs and notification clicks
     // look for.
     Window& createWindow(int contentWidth, int contentHeight, const WindowStyle& style) override {
-        return app.createMainWindow(contentWidth, contentHeight, style,
-                                    [this](WebView& view) { return pageWidget(view); });
+        GtkMainWindow& window = app.createMainWindow(
+            contentWidth, contentHeight, style, [this](WebView& view) { return pageWidget(view); });
+        menus.refreshChecksWhenMenusOpen(window.gtkWindow());
+        return window;
     }
 
 private:
@@ -132,8 +135,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<Platform> makeGtkPlatform() {
-    return std::make_unique<GtkPlatform>();
+std::unique_ptr<Platform> makeGtkPlatform(std::vector<std::string> arguments) {
+    return std::make_unique<GtkPlatform>(std::move(arguments));
 }
 
 } // namespace quorvel::gtk

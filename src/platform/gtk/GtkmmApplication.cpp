@@ -1,12 +1,15 @@
 #include "platform/gtk/GtkmmApplication.h"
 
 #include "BuildConfig.h"
+#include "app/CommandLine.h"
 #include "platform/gtk/LaunchToken.h"
 
 #include <csignal>
 #include <gdk/gdk.h>
 #include <glib-unix.h>
+#include <gtkmm/main.h>
 #include <gtkmm/window.h>
+#include <iostream>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -24,12 +27,54 @@ const char* nameProgramForDesktopEntry(const char* applicationId) {
     return applicationId;
 }
 
+// The toolkit starts with the application's start-up, once the command line
+// has been read: --version and --help need no display. (gtkmm's own factory
+// starts it at once.)
+Glib::RefPtr<Gtk::Application> makeApplication(const char* applicationId) {
+    Gtk::Main::init_gtkmm_internals();
+    return Glib::wrap(gtk_application_new(applicationId, G_APPLICATION_DEFAULT_FLAGS));
+}
+
+// GApplication prints the parser's error on one line of its own and ends
+// with status 1; the error is reworded here into the program's usage line and
+// the status becomes the usage status.
+void rewordOptionError(GOptionContext*, GOptionGroup*, gpointer data, GError** error) {
+    *static_cast<bool*>(data) = true;
+    if (error == nullptr || *error == nullptr) {
+        return;
+    }
+    std::string line = usageErrorLine((*error)->message);
+    line.pop_back(); // GApplication ends the line
+    g_free((*error)->message);
+    (*error)->message = g_strdup(line.c_str());
+}
+
 } // namespace
 
-GtkmmApplication::GtkmmApplication(const char* applicationId)
-    : launchToken(takeLaunchActivationToken()),
-      app(Gtk::Application::create(nameProgramForDesktopEntry(applicationId))) {
+GtkmmApplication::GtkmmApplication(const char* applicationId, std::vector<std::string> arguments)
+    : commandLine(std::move(arguments)), launchToken(takeLaunchActivationToken()),
+      app(makeApplication(nameProgramForDesktopEntry(applicationId))) {
     g_set_application_name("Quorvel");
+    GApplication* gApplication = G_APPLICATION(app->gobj());
+    const GOptionEntry entries[] = {
+        {"version", 0, 0, G_OPTION_ARG_NONE, nullptr, "Print the name and version, then exit",
+         nullptr},
+        {"background", 0, 0, G_OPTION_ARG_NONE, nullptr,
+         "Start without showing the window (as at login)", nullptr},
+        {G_OPTION_REMAINING, 0, G_OPTION_FLAG_HIDDEN, G_OPTION_ARG_STRING_ARRAY, nullptr, nullptr,
+         nullptr},
+        {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
+    };
+    g_application_add_main_option_entries(gApplication, entries);
+    // A group without options of its own, for its error hook.
+    GOptionGroup* errors = g_option_group_new("quorvel-errors", "", "", &unknownOption, nullptr);
+    g_option_group_set_error_hook(errors, rewordOptionError);
+    g_application_add_option_group(gApplication, errors);
+    app->signal_handle_local_options().connect(
+        [this](const Glib::RefPtr<Glib::VariantDict>& options) {
+            return handleLocalOptions(options);
+        },
+        false);
     app->signal_startup().connect([this, programClass = std::string(applicationId)] {
         gdk_set_program_class(programClass.c_str());
         if (!launchToken.empty()) {
@@ -53,7 +98,7 @@ GtkmmApplication::GtkmmApplication(const char* applicationId)
         if (terminating || !delegate) {
             return;
         }
-        if (window) {
+        if (window && !std::exchange(holdWindowBack, false)) {
             window->makeKeyAndOrderFront();
         }
         delegate->applicationDidBecomeActive();
@@ -95,15 +140,54 @@ GtkMainWindow& GtkmmApplication::createMainWindow(int contentWidth, int contentH
     return *window;
 }
 
+int GtkmmApplication::handleLocalOptions(const Glib::RefPtr<Glib::VariantDict>& options) {
+    nameProgramForDesktopEntry(app->get_id().c_str());
+    CommandLineOptions read;
+    read.version = options->contains("version");
+    read.background = options->contains("background");
+    std::vector<Glib::ustring> rest;
+    if (options->lookup_value(G_OPTION_REMAINING, rest)) {
+        read.arguments.assign(rest.begin(), rest.end());
+    }
+    const CommandLineAnswer answer = answerCommandLine(read);
+    if (answer.exitStatus) {
+        std::cout << answer.standardOutput << std::flush;
+        std::cerr << answer.standardError << std::flush;
+        return *answer.exitStatus;
+    }
+    GApplication* gApplication = G_APPLICATION(app->gobj());
+    if (read.background) {
+        // Set before registering, which starts the primary instance. A
+        // running instance is left as it is: it already does what a start in
+        // the background would.
+        background = holdWindowBack = true;
+        if (g_application_register(gApplication, nullptr, nullptr) &&
+            g_application_get_is_remote(gApplication)) {
+            return 0;
+        }
+        return -1;
+    }
+    // A second start hands its launcher's token to the running instance.
+    if (!launchToken.empty() && activateRunningInstance(gApplication, launchToken)) {
+        return 0;
+    }
+    return -1;
+}
+
 int GtkmmApplication::run() {
     for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
         signalSources.push_back(GlibSource::onSignal(signalNumber, [this] { terminate(); }));
     }
-    // A second start hands its launcher's token to the running instance.
-    if (!launchToken.empty() && activateRunningInstance(G_APPLICATION(app->gobj()), launchToken)) {
-        return 0;
+    std::vector<char*> argv;
+    for (std::string& argument : commandLine) {
+        argv.push_back(argument.data());
     }
-    return app->run();
+    argv.push_back(nullptr);
+    // The help and the parser's errors name the command; the toolkit, which
+    // starts later, finds the desktop entry's name again.
+    g_set_prgname("quorvel");
+    const int status = app->run(static_cast<int>(commandLine.size()), argv.data());
+    return unknownOption ? kUsageExitStatus : status;
 }
 
 void GtkmmApplication::terminate() {

@@ -15,10 +15,13 @@ namespace quorvel::gtk {
 // The shared application on a Gtk::Application: its start-up signal ends
 // launching, its activation and every activation of one of its windows make
 // it active, and its shut-down runs the termination steps. SIGTERM, SIGINT
-// and SIGHUP ask it to terminate. It owns its one window.
+// and SIGHUP ask it to terminate. It owns its one window. It reads the
+// command line through GApplication's option handling: --version and --help
+// answer and end at once, without a display and without asking a running
+// instance anything; --background starts without showing the window.
 class GtkmmApplication final : public Application {
 public:
-    explicit GtkmmApplication(const char* applicationId);
+    GtkmmApplication(const char* applicationId, std::vector<std::string> arguments);
     ~GtkmmApplication() override;
 
     void setDelegate(ApplicationDelegate* delegate) override;
@@ -27,6 +30,7 @@ public:
     int run() override;
     void terminate() override;
     bool isTerminating() const override { return terminating; }
+    bool startsInBackground() const override { return background; }
 
     Glib::RefPtr<Gtk::Application> gtkApplication() const { return app; }
     // A window of the application became the active window.
@@ -46,6 +50,15 @@ public:
     void setBeforeLaunching(std::function<void()> steps) { beforeLaunching = std::move(steps); }
 
 private:
+    // The answer to the options read, or -1 to go on and start.
+    int handleLocalOptions(const Glib::RefPtr<Glib::VariantDict>& options);
+
+    std::vector<std::string> commandLine;
+    // The command line named an option that does not exist.
+    bool unknownOption = false;
+    bool background = false;
+    // The first activation of a start in the background leaves the window closed.
+    bool holdWindowBack = false;
     std::string launchToken; // from the launcher, for the first window
     Glib::RefPtr<Gtk::Application> app;
     ApplicationDelegate* delegate = nullptr;

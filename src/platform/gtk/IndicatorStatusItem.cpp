@@ -4,6 +4,8 @@
 
 #include <gtk/gtk.h>
 #include <libayatana-appindicator/app-indicator.h>
+#include <libdbusmenu-glib/menuitem.h>
+#include <libdbusmenu-glib/server.h>
 #include <string>
 
 namespace quorvel::gtk {
@@ -39,6 +41,7 @@ public:
 
     ~IndicatorStatusItem() override {
         g_bus_unwatch_name(watch);
+        forgetRoot();
         if (indicator) {
             g_object_unref(indicator);
         }
@@ -59,12 +62,23 @@ public:
 
     void setMenu(const Menu& menu) override {
         actions.clear();
+        checks.clear();
         GtkWidget* widget = gtk_menu_new();
         for (const MenuItem& item : menu.items) {
             GtkWidget* entry = item.separator ? gtk_separator_menu_item_new()
-                                              : gtk_menu_item_new_with_label(item.title.c_str());
+                               : item.checked
+                                   ? gtk_check_menu_item_new_with_label(item.title.c_str())
+                                   : gtk_menu_item_new_with_label(item.title.c_str());
+            if (item.checked) {
+                checks.push_back({GTK_CHECK_MENU_ITEM(entry), item.checked});
+            }
             if (!item.separator) {
-                actions.push_back(std::make_unique<std::function<void()>>(item.action));
+                // The check mark follows what the command did, not the click.
+                actions.push_back(
+                    std::make_unique<std::function<void()>>([this, action = item.action] {
+                        action();
+                        refreshChecks();
+                    }));
                 g_signal_connect(entry, "activate", G_CALLBACK(+[](GtkMenuItem*, gpointer data) {
                                      (*static_cast<std::function<void()>*>(data))();
                                  }),
@@ -72,6 +86,7 @@ public:
             }
             gtk_menu_shell_append(GTK_MENU_SHELL(widget), entry);
         }
+        refreshChecks();
         gtk_widget_show_all(widget);
         if (menuWidget) {
             g_object_unref(menuWidget);
@@ -79,6 +94,7 @@ public:
         menuWidget = GTK_WIDGET(g_object_ref_sink(widget));
         if (indicator) {
             app_indicator_set_menu(indicator, GTK_MENU(menuWidget));
+            watchMenuOpening();
         }
     }
 
@@ -121,6 +137,61 @@ private:
                                               title.c_str());
     }
 
+    struct Check {
+        GtkCheckMenuItem* item;
+        std::function<bool()> checked;
+    };
+
+    void refreshChecks() {
+        for (const Check& check : checks) {
+            // Setting the mark emits "toggled", not "activate": no command runs.
+            gtk_check_menu_item_set_active(check.item, check.checked() ? TRUE : FALSE);
+        }
+    }
+
+    // The panel asks for the menu's contents as it opens it (AboutToShow,
+    // then the "opened" event, on the exported menu's root): check marks are
+    // read again then. The root is new with every menu set.
+    void watchMenuOpening() {
+        DbusmenuServer* server = nullptr;
+        g_object_get(indicator, "dbus-menu-server", &server, nullptr);
+        if (server == nullptr) {
+            return;
+        }
+        DbusmenuMenuitem* root = nullptr;
+        g_object_get(server, DBUSMENU_SERVER_PROP_ROOT_NODE, &root, nullptr);
+        g_object_unref(server);
+        if (root == nullptr || root == watchedRoot) {
+            if (root) {
+                g_object_unref(root);
+            }
+            return;
+        }
+        forgetRoot();
+        watchedRoot = root; // keeps the reference taken above
+        g_signal_connect_swapped(root, DBUSMENU_MENUITEM_SIGNAL_ABOUT_TO_SHOW,
+                                 G_CALLBACK(+[](IndicatorStatusItem* self) {
+                                     self->refreshChecks();
+                                     return FALSE;
+                                 }),
+                                 this);
+        g_signal_connect(
+            root, DBUSMENU_MENUITEM_SIGNAL_EVENT "::opened",
+            G_CALLBACK(+[](DbusmenuMenuitem*, const gchar*, GVariant*, guint, gpointer self) {
+                static_cast<IndicatorStatusItem*>(self)->refreshChecks();
+                return FALSE;
+            }),
+            this);
+    }
+
+    void forgetRoot() {
+        if (watchedRoot) {
+            g_signal_handlers_disconnect_by_data(watchedRoot, this);
+            g_object_unref(watchedRoot);
+            watchedRoot = nullptr;
+        }
+    }
+
     void createIndicator() {
         if (indicator) {
             return;
@@ -151,6 +222,7 @@ private:
         app_indicator_set_title(indicator, title.c_str());
         if (menuWidget) {
             app_indicator_set_menu(indicator, GTK_MENU(menuWidget));
+            watchMenuOpening();
         }
         app_indicator_set_status(indicator, needsAttention ? APP_INDICATOR_STATUS_ATTENTION
                                                            : APP_INDICATOR_STATUS_ACTIVE);
@@ -165,6 +237,9 @@ private:
     AppIndicator* indicator = nullptr;
     GtkWidget* menuWidget = nullptr;
     std::vector<std::unique_ptr<std::function<void()>>> actions;
+    std::vector<Check> checks;
+    // The exported menu's root whose opening is watched, held here.
+    DbusmenuMenuitem* watchedRoot = nullptr;
 };
 
 } // namespace

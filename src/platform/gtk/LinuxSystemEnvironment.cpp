@@ -14,10 +14,16 @@ namespace quorvel::gtk {
 
 namespace {
 
-std::filesystem::path executableDirectory() {
+std::filesystem::path executableFile() {
     std::error_code error;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::current_path(error) : exe.parent_path();
+    return error ? std::filesystem::path() : exe;
+}
+
+std::filesystem::path executableDirectory() {
+    const auto exe = executableFile();
+    std::error_code error;
+    return exe.empty() ? std::filesystem::current_path(error) : exe.parent_path();
 }
 
 class LinuxSystemEnvironment final : public SystemEnvironment {
@@ -32,6 +38,10 @@ public:
         }
         return std::filesystem::path(homeDirectory()) / "Downloads";
     }
+
+    std::filesystem::path userConfigDirectory() const override { return g_get_user_config_dir(); }
+
+    std::filesystem::path executablePath() const override { return executableFile(); }
 
     std::string homeDirectory() const override {
         std::string home = g_get_home_dir();
