@@ -104,7 +104,7 @@ sleep 1.5
 locate_item top-bar-restarted
 pass "the item comes back when the extension is switched off and on"
 
-# 退出 is the sixth and last entry (the top bar's menus do not wrap round).
-choose_from_status_menu Down Down Down Down Down Down Return
+# 退出 is the seventh and last entry (the top bar's menus do not wrap round).
+choose_from_status_menu Down Down Down Down Down Down Down Return
 expect_clean_quit
 echo "the GNOME top bar run took $((SECONDS - run_started)) s"

@@ -132,7 +132,7 @@ read -r darkest lightest < <(item_greys panel-dark)
 [ "$lightest" -gt 200 ] || fail "the Q is not light on the dark panel (lightest grey $lightest)"
 pass "the Q is drawn in the panel's colour, light and dark"
 
-# 退出 is the sixth and last entry.
-choose_from_status_menu Down Down Down Down Down Down Return
+# 退出 is the seventh and last entry.
+choose_from_status_menu Down Down Down Down Down Down Down Return
 expect_clean_quit
 echo "the KDE Plasma run took $((SECONDS - run_started)) s"
