@@ -31,6 +31,17 @@ api() {
 api POST /api/watchlist '{"symbol":"sh600519"}' || fail "the user could not add a stock"
 api POST /api/rules '{"symbol":"sh600519","direction":"above","price":0.01}' ||
     fail "the user could not add a rule"
+# The service's first quote sync (a second after its start) writes the store
+# too: take its state once that is done.
+first_sync_done() {
+    node -e '
+        require("http").get({ host: "127.0.0.1", port: 45721, path: "/api/status",
+            headers: { "X-Quorvel-Service-Token": process.argv[1] } }, (res) => {
+            let t = ""; res.on("data", (d) => { t += d; });
+            res.on("end", () => { const s = JSON.parse(t).sync;
+                process.exit(!s.running && s.lastSuccessAt ? 0 : 1); }); });' "$TOKEN"
+}
+wait_for 20 first_sync_done || fail "the service's first sync did not end"
 before=$(md5sum <"$DATA_DIR/store.json")
 
 # The other account, with and without a guessed token.
