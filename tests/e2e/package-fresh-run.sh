@@ -45,12 +45,23 @@ app=$!
 pids+=($app)
 window() { xdotool search --onlyvisible --name '^Quorvel$' | grep -q .; }
 wait_for 60 window || fail "the window did not appear"
+# [s]: the pattern does not match the command line that holds it. The
+# service answers its API only with the token the shell gave it.
+service() { pgrep -f 'share/quorvel/web/[s]erver.js'; }
+service_token() {
+    local pid
+    pid=$(service | head -n 1) || return 1
+    tr '\0' '\n' <"/proc/$pid/environ" | sed -n 's/^QUORVEL_SERVICE_TOKEN=//p'
+}
 page_loads() {
+    local token
+    token=$(service_token) && [ -n "$token" ] || return 1
     node -e '
-        require("http").get("http://127.0.0.1:45721/api/status", (res) => {
+        require("http").get({ host: "127.0.0.1", port: 45721, path: "/api/status",
+            headers: { "X-Quorvel-Service-Token": process.argv[1] } }, (res) => {
             let s = ""; res.on("data", (c) => (s += c));
             res.on("end", () => { const n = JSON.parse(s).pageLoads.count; process.exit(n > 0 ? 0 : 1); });
-        }).on("error", () => process.exit(1));'
+        }).on("error", () => process.exit(1));' "$token"
 }
 wait_for 60 page_loads || fail "the service counted no load of its page"
 sleep 1
@@ -58,8 +69,6 @@ import -window root "$artifacts/fresh-system-window.png"
 pass "the installed shell shows its window and the service's page"
 
 quorvel_pid=$(pgrep -n -x quorvel)
-# [s]: the pattern does not match the command line that holds it.
-service() { pgrep -f 'share/quorvel/web/[s]erver.js'; }
 service >/dev/null || fail "no service running"
 kill -TERM "$quorvel_pid"
 status=0
