@@ -8,16 +8,7 @@ set -euo pipefail
 root=$1
 artifacts=$2
 ip link set lo up
-fail() { echo "FAIL: $*" >&2; exit 1; }
-pass() { echo "ok: $*"; }
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@" >/dev/null 2>&1; do
-        [ "$SECONDS" -lt "$deadline" ] || return 1
-        sleep 0.3
-    done
-}
+source "$(dirname "$0")/package-fresh-common.sh"
 pids=()
 shared_display=
 cleanup() {

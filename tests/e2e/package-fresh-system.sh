@@ -29,16 +29,7 @@ cleanup() {
     exit "$status"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-pass() { echo "ok: $*"; }
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@" >/dev/null 2>&1; do
-        [ "$SECONDS" -lt "$deadline" ] || return 1
-        sleep 0.3
-    done
-}
+source "$(dirname "$0")/package-fresh-common.sh"
 in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 "$@"; }
 
 # -- the package and lintian --------------------------------------------------
