@@ -44,6 +44,9 @@ public:
     virtual ~Alerts() = default;
     // Blocks, with the main queue still running, until the dialog is closed.
     virtual AlertResult runModal(const AlertSpec& details) = 0;
+    // Closes the dialog opened last, as if without a button: its runModal
+    // returns. Nothing happens when none is open.
+    virtual void dismissNewest() = 0;
 };
 
 } // namespace quorvel

@@ -46,6 +46,14 @@ void AppDelegate::reloadWebView() {
         return;
     }
     crashReloads.reset();
+    if (pageDialogs.isShowing()) {
+        // The page's script waits for the dialog and would bring the next
+        // one before the reload could start: answer this one and the rest
+        // until the page has loaded again.
+        log("script dialogs stopped for a reload");
+        pageDialogs.stop();
+        platform.alerts().dismissNewest();
+    }
     if (showsCrashPage && pageRequest) {
         loadPage();
         return;

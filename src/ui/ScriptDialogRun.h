@@ -13,7 +13,12 @@ public:
 
     // Whether a dialog shown at `now` offers to stop the page's dialogs.
     bool offersStop(double now) const { return lastAnswer && now - *lastAnswer <= spellSeconds; }
-    void answered(double now) { lastAnswer = now; }
+    void opened() { showing = true; }
+    void answered(double now) {
+        lastAnswer = now;
+        showing = false;
+    }
+    bool isShowing() const { return showing; }
     void stop() { stopped = true; }
     bool isStopped() const { return stopped; }
     // The page loaded anew.
@@ -25,6 +30,7 @@ public:
 private:
     std::optional<double> lastAnswer;
     bool stopped = false;
+    bool showing = false;
 };
 
 } // namespace quorvel

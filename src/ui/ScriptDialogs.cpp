@@ -17,6 +17,7 @@ std::optional<AlertResult> AppDelegate::runPageDialog(AlertSpec details, const s
     if (pageDialogs.offersStop(platform.mainQueue().now())) {
         details.checkBox = stopDialogsLabel;
     }
+    pageDialogs.opened();
     const AlertResult result = platform.alerts().runModal(details);
     pageDialogs.answered(platform.mainQueue().now());
     if (details.checkBox && result.checkBoxChecked) {

@@ -15,7 +15,13 @@ function report(name, value) {
   return fetch('/report', { method: 'POST', body: JSON.stringify({ name, value }) });
 }
 window.addEventListener('load', () => setTimeout(async () => {
-  if (sessionStorage.getItem('loaded')) { await report('reloaded', true); return; }
+  if (sessionStorage.getItem('loaded') === 'again') { await report('reloaded again', true); return; }
+  if (sessionStorage.getItem('loaded')) {
+    sessionStorage.setItem('loaded', 'again');
+    await report('reloaded', true);
+    for (let i = 0; i < 200; i++) alert('又一次 ' + i);
+    return;
+  }
   sessionStorage.setItem('loaded', '1');
   alert(Array.from({ length: 2500 }, (_, i) => '提醒' + i).join(' '));
   let shown = 0;
@@ -58,7 +64,11 @@ sleep 0.5
 screenshot download-notification
 wait_for 10 dunst_showed "已下载 notes (1).txt" || fail "no notification for the download"
 
-# Ctrl+R loads the page again.
+# Ctrl+R loads the page again, also from one of its dialogs.
 keys_to "$MAIN_WINDOW" ctrl+r
 wait_for 20 bash -c "grep -q reloaded '$E2E_LOG'" || fail "the page did not load again"
-pass "long alert fits, the loop was stopped, the download kept the old file"
+wait_for 10 dialog_window || fail "no dialog of the second loop"
+keys_to "$(dialog_window)" ctrl+r
+wait_for 20 bash -c "grep -q 'reloaded again' '$E2E_LOG'" || { screenshot stuck-reload; fail "Ctrl+R in a dialog did not reload"; }
+[ "$(log_count 'script dialogs stopped for a reload')" = 1 ] || fail "the reload's stop was not logged"
+pass "long alert fits, the loop was stopped, the download kept the old file, Ctrl+R works in a dialog"

@@ -381,8 +381,13 @@ void FakePlatform::add(const NotificationRequest& request,
 AlertResult FakePlatform::runModal(const AlertSpec& details) {
     calls.push_back("alert " + details.messageText);
     shownAlerts.push_back(details);
+    ++openAlerts;
     if (whileAlertOpen) {
         whileAlertOpen(details);
+    }
+    --openAlerts;
+    if (std::exchange(newestAlertDismissed, false)) {
+        return AlertResult{};
     }
     if (alertAnswers.empty()) {
         return AlertResult{alertFirstButtonReturn,
@@ -391,6 +396,11 @@ AlertResult FakePlatform::runModal(const AlertSpec& details) {
     AlertResult answer = alertAnswers.front();
     alertAnswers.pop_front();
     return answer;
+}
+
+void FakePlatform::dismissNewest() {
+    calls.push_back("alerts.dismissNewest");
+    newestAlertDismissed = openAlerts > 0;
 }
 
 void FakePlatform::setMainMenu(const Menu& menu) {

@@ -89,6 +89,8 @@ public:
     std::deque<AlertResult> alertAnswers;
     // Runs while a dialog is open, as the user would act meanwhile.
     std::function<void(const AlertSpec&)> whileAlertOpen;
+    int openAlerts = 0;
+    bool newestAlertDismissed = false;
 
     // ---- menus ----
     std::optional<Menu> mainMenu;
@@ -208,6 +210,7 @@ private:
              std::function<void(std::optional<std::string>)> completion) override;
     // Alerts
     AlertResult runModal(const AlertSpec& details) override;
+    void dismissNewest() override;
     // MenuBar
     void setMainMenu(const Menu& menu) override;
     std::unique_ptr<StatusItem> createSquareStatusItem() override;

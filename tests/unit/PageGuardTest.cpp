@@ -87,6 +87,29 @@ TEST_F(PageGuardTest, TheUserStopsADialogLoopUntilThePageLoadsAgain) {
     EXPECT_EQ(confirmed, true);
 }
 
+TEST_F(PageGuardTest, AReloadDuringAPageDialogClosesItAndAnswersTheNextUntilThePageLoads) {
+    platform.finishNavigation();
+    platform.whileAlertOpen = [&](const AlertSpec&) {
+        platform.whileAlertOpen = nullptr;
+        app->reloadWebView();
+    };
+    std::optional<bool> confirmed;
+    app->runJavaScriptConfirmPanel("1", [&](bool ok) { confirmed = ok; });
+    EXPECT_EQ(confirmed, false);
+    app->runJavaScriptAlertPanel("2", [] {});
+    EXPECT_EQ(platform.shownAlerts.size(), 1u);
+    EXPECT_THAT(platform.calls,
+                ::testing::IsSupersetOf({"alerts.dismissNewest", "webView.reload"}));
+
+    platform.navigationDelegate->webViewDidCommitNavigation();
+    app->runJavaScriptAlertPanel("3", [] {});
+    EXPECT_EQ(platform.shownAlerts.size(), 2u);
+    // Outside a page dialog a reload closes nothing.
+    platform.calls.clear();
+    app->reloadWebView();
+    EXPECT_THAT(platform.calls, ::testing::Not(::testing::Contains("alerts.dismissNewest")));
+}
+
 TEST_F(PageGuardTest, APageThatStopsAnsweringIsEndedAfterTenSecondsAndCountsAsNoCrash) {
     auto& page = *platform.navigationDelegate;
     page.webViewWebContentProcessResponsivenessChanged(false);

@@ -113,6 +113,11 @@ public:
         Gtk::ScrolledWindow scroller;
         Gtk::Box texts(Gtk::ORIENTATION_VERTICAL, 12);
         fitTextsToScreen(dialog, scroller, texts, workAreaFor(parent));
+        // The application's shortcuts (Ctrl+R, Ctrl+Q) work in the dialog too:
+        // a page that brings one dialog after another must not lock them out.
+        if (parent && parent->get_application()) {
+            dialog.set_application(parent->get_application());
+        }
         if (parent && parent->get_visible()) {
             dialog.set_transient_for(*parent);
             dialog.set_position(Gtk::WIN_POS_CENTER_ON_PARENT);
@@ -152,6 +157,12 @@ public:
         }
         result.checkBoxChecked = details.checkBox && checkBox.get_active();
         return result;
+    }
+
+    void dismissNewest() override {
+        if (!open.empty()) {
+            open.back()->response(Gtk::RESPONSE_DELETE_EVENT);
+        }
     }
 
     void endAll() override {
