@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace quorvel {
 
@@ -132,6 +133,8 @@ public:
         std::function<void(std::optional<std::string> body, std::optional<int> status)> completion);
     void postAPI(const std::string& path, std::function<void(bool success)> completion);
     void log(const std::string& message) const;
+    // A line that starts with one of the keys of service/LogEvents.h.
+    void log(std::string_view event, const std::string& message) const;
 
     // Desktop notifications.
     void prepareDesktopNotifications();

@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "service/LogEvents.h"
 
 namespace quorvel {
 
@@ -35,7 +36,8 @@ void AppDelegate::getAPI(
     std::function<void(std::optional<std::string>, std::optional<int>)> completion) {
     const auto url = apiURL(path);
     if (!url || !serviceMayBeAsked()) {
-        log("GET " + path + " failed status=0 error=" + (url ? notYetAnswered : noURL));
+        log(logevent::requestFailed,
+            "GET " + path + " failed status=0 error=" + (url ? notYetAnswered : noURL));
         completion(std::nullopt, std::nullopt);
         return;
     }
@@ -50,20 +52,23 @@ void AppDelegate::getAPI(
         }
         self->noteServiceAnswer(result.status && self->comesFromOwnService(result.headers));
         if (result.status && !self->comesFromOwnService(result.headers)) {
-            self->log("GET " + path + " failed status=" + std::to_string(*result.status) +
-                      " error=" + strangerAnswer);
+            self->log(logevent::requestFailed,
+                      "GET " + path + " failed status=" + std::to_string(*result.status) +
+                          " error=" + strangerAnswer);
             completion(std::nullopt, std::nullopt);
             return;
         }
         if (result.status && isSuccessStatus(*result.status)) {
             const std::size_t bytes = result.body ? result.body->size() : 0;
-            self->log("GET " + path + " status=" + std::to_string(*result.status) +
-                      " bytes=" + std::to_string(bytes));
+            self->log(logevent::requestDone, "GET " + path +
+                                                 " status=" + std::to_string(*result.status) +
+                                                 " bytes=" + std::to_string(bytes));
             completion(std::move(result.body), result.status);
             return;
         }
-        self->log("GET " + path + " failed status=" + std::to_string(result.status.value_or(0)) +
-                  " error=" + errorText(result));
+        self->log(logevent::requestFailed,
+                  "GET " + path + " failed status=" + std::to_string(result.status.value_or(0)) +
+                      " error=" + errorText(result));
         completion(std::nullopt, result.status);
     });
 }
@@ -71,7 +76,8 @@ void AppDelegate::getAPI(
 void AppDelegate::postAPI(const std::string& path, std::function<void(bool)> completion) {
     const auto url = apiURL(path);
     if (!url || !serviceMayBeAsked()) {
-        log("POST " + path + " failed status=0 error=" + (url ? notYetAnswered : noURL));
+        log(logevent::requestFailed,
+            "POST " + path + " failed status=0 error=" + (url ? notYetAnswered : noURL));
         completion(false);
         return;
     }
@@ -86,17 +92,20 @@ void AppDelegate::postAPI(const std::string& path, std::function<void(bool)> com
             }
             self->noteServiceAnswer(result.status && self->comesFromOwnService(result.headers));
             if (result.status && !self->comesFromOwnService(result.headers)) {
-                self->log("POST " + path + " failed status=" + std::to_string(*result.status) +
-                          " error=" + strangerAnswer);
+                self->log(logevent::requestFailed,
+                          "POST " + path + " failed status=" + std::to_string(*result.status) +
+                              " error=" + strangerAnswer);
                 completion(false);
                 return;
             }
             if (result.status) {
-                self->log("POST " + path + " status=" + std::to_string(*result.status));
+                self->log(logevent::requestDone,
+                          "POST " + path + " status=" + std::to_string(*result.status));
                 completion(isSuccessStatus(*result.status));
                 return;
             }
-            self->log("POST " + path + " failed status=0 error=" + errorText(result));
+            self->log(logevent::requestFailed,
+                      "POST " + path + " failed status=0 error=" + errorText(result));
             completion(false);
         });
 }
