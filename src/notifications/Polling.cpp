@@ -123,14 +123,8 @@ void AppDelegate::checkDesktopNotificationsNow() {
     if (!windowIsUsable()) {
         return;
     }
-    requestNotificationPermission([weak = weak_from_this()](bool granted) {
-        const auto self = weak.lock();
-        if (!self) {
-            return;
-        }
-        self->systemNotificationsAllowed = granted;
-        self->pollDesktopNotifications(true);
-    });
+    requestNotificationPermission(
+        [](AppDelegate& self, bool) { self.pollDesktopNotifications(true); });
 }
 
 } // namespace quorvel

@@ -31,6 +31,17 @@ HttpRequest apiRequest(std::string method, std::string url) {
 
 } // namespace
 
+bool AppDelegate::acceptsAnswer(const std::string& request, const HttpResult& result) {
+    const bool own = comesFromOwnService(result.headers);
+    noteServiceAnswer(result.status && own);
+    if (result.status && !own) {
+        log(logevent::requestFailed, request + " failed status=" + std::to_string(*result.status) +
+                                         " error=" + strangerAnswer);
+        return false;
+    }
+    return true;
+}
+
 void AppDelegate::getAPI(
     const std::string& path,
     std::function<void(std::optional<std::string>, std::optional<int>)> completion) {
@@ -50,11 +61,7 @@ void AppDelegate::getAPI(
         if (!self) {
             return;
         }
-        self->noteServiceAnswer(result.status && self->comesFromOwnService(result.headers));
-        if (result.status && !self->comesFromOwnService(result.headers)) {
-            self->log(logevent::requestFailed,
-                      "GET " + path + " failed status=" + std::to_string(*result.status) +
-                          " error=" + strangerAnswer);
+        if (!self->acceptsAnswer("GET " + path, result)) {
             completion(std::nullopt, std::nullopt);
             return;
         }
@@ -90,11 +97,7 @@ void AppDelegate::postAPI(const std::string& path, std::function<void(bool)> com
             if (!self) {
                 return;
             }
-            self->noteServiceAnswer(result.status && self->comesFromOwnService(result.headers));
-            if (result.status && !self->comesFromOwnService(result.headers)) {
-                self->log(logevent::requestFailed,
-                          "POST " + path + " failed status=" + std::to_string(*result.status) +
-                              " error=" + strangerAnswer);
+            if (!self->acceptsAnswer("POST " + path, result)) {
                 completion(false);
                 return;
             }
