@@ -110,7 +110,7 @@ TEST_F(ApiClientIntegrationTest, AServiceThatIsDownFailsWithoutStatus) {
     EXPECT_EQ(outcome.body, std::nullopt);
     EXPECT_EQ(outcome.status, std::nullopt);
     EXPECT_THAT(outcome.logAtCompletion.back(),
-                StartsWith("GET " + pendingPath + " failed status=0 error="));
+                StartsWith("request-failed GET " + pendingPath + " failed status=0 error="));
     EXPECT_NE(outcome.logAtCompletion.back(),
               "request-failed GET " + pendingPath + " failed status=0 error=none");
 
