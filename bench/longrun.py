@@ -36,21 +36,10 @@ import sys
 import time
 import urllib.request
 
-sys.path.insert(0, os.path.dirname(os.path.realpath(__file__)))
-import bench  # noqa: E402  (the shared helpers)
-from bench import ROOT, URL, env_number, log  # noqa: E402
+from harness import LOAD_TIMEOUT_SECONDS, Bench, argv_for, fresh_home, log
+from sampling import all_processes, descendants, is_zombie, loadavg, resident_kinds
+from settings import URL, Settings
 
-DURATION_MINUTES = env_number("DURATION_MINUTES", 120.0)
-SAMPLE_SECONDS = env_number("SAMPLE_SECONDS", 60.0)
-WATCH = env_number("WATCH", 20, int)
-SYNC_SECONDS = env_number("SYNC_SECONDS", 30, int)
-CPU_LOAD = env_number("CPU_LOAD", 0, int)
-PROGRAMS = [p for p in os.environ.get("PROGRAMS", "shell,surf").split(",") if p]
-PROGRAMS += [name for name in bench.EXTRA_SHELLS if name not in PROGRAMS]
-ENGINE_ENV = dict(item.split("=", 1) for item in os.environ.get("ENGINE_ENV", "").split(",") if item)
-# Appended to surf's address, e.g. "?refreshMs=7500": surf's page then
-# refreshes at another pace than the shell's (every 15 s by default).
-SURF_QUERY = os.environ.get("SURF_QUERY", "")
 SETTLED_MINUTE = 10.0
 
 
@@ -72,9 +61,9 @@ def api(method, path, body=None):
         return json.loads(text) if text else None
 
 
-def fill_watchlist():
+def fill_watchlist(watch):
     """WATCH codes with a rule above and one below the middle of each one's wave."""
-    codes = [f"sh6000{n:02d}" for n in range(WATCH)]
+    codes = [f"sh6000{n:02d}" for n in range(watch)]
     for code in codes:
         middle = round(offline_middle(code), 2)
         api("POST", "/api/rules", {"symbol": code, "direction": "above", "price": middle})
@@ -84,12 +73,12 @@ def fill_watchlist():
 
 def sample(roots):
     """{program: [{pid, comm, VmRSS, RssAnon, ...}, ...]} for every process of each program."""
-    table = bench.all_processes()
+    table = all_processes()
     figures = {}
     for name, root in roots.items():
         # Only what descends from the program: the others run beside it.
-        pids = bench.descendants([root], table)
-        figures[name] = [dict(pid=pid, comm=table[pid][3], **bench.resident_kinds(pid)) for pid in pids]
+        pids = descendants([root], table)
+        figures[name] = [dict(pid=pid, comm=table[pid][3], **resident_kinds(pid)) for pid in pids]
         for p in figures[name]:
             if p["comm"].startswith("WebKitWebProces"):
                 p["anonymous_by_mapping"] = mapping_groups(p["pid"])
@@ -164,57 +153,60 @@ def growth_per_hour(points):
     return slope * 60 / 1024
 
 
-def start_program(procs, load_log, name, work):
-    home, env = bench.fresh_home(work, name)
-    env.update(ENGINE_ENV)
-    argv = bench.argv_for(name, home)
-    if name == "surf" and SURF_QUERY:
-        argv = ["surf", URL + SURF_QUERY.lstrip("/")]
-    if name in bench.EXTRA_SHELLS:
+def start_program(bench, name):
+    s, load_log = bench.settings, bench.load_log
+    home, env = fresh_home(bench.work, name)
+    env.update(s.engine_env)
+    argv = argv_for(s, name, home)
+    # SURF_QUERY, e.g. "?refreshMs=7500": surf's page then refreshes at
+    # another pace than the shell's (every 15 s by default).
+    if name == "surf" and s.surf_query:
+        argv = ["surf", URL + s.surf_query.lstrip("/")]
+    if name in s.extra_shells:
         # One instance per session: a bus and a notification server of its own.
         argv = ["dbus-run-session", "--", "sh", "-c",
                 'dunst >/dev/null 2>&1 & sleep 0.5; exec "$@"', "sh"] + argv
     seen = len(load_log.entries())
-    root = procs.spawn(argv, env, os.path.join(home, "program.out"))
-    requests = load_log.wait_for_load(seen, 80, bench.LOAD_TIMEOUT_SECONDS, lambda: not bench.is_zombie(root))
+    root = bench.procs.spawn(argv, env, os.path.join(home, "program.out"))
+    requests = load_log.wait_for_load(seen, 80, LOAD_TIMEOUT_SECONDS, lambda: not is_zombie(root))
     if requests is None:
         raise SystemExit(f"bench: {name} reported no page load (see {home}/program.out)")
     return root, home
 
 
 def main():
-    bench.SERVICE_SETTINGS = [f"QUOTE_SYNC_INTERVAL_SECONDS={SYNC_SECONDS}", "EMAIL_DELIVERY_MODE=off"]
-    work, procs, load_log, service = bench.start_bench()
-    out = os.environ.get("RESULTS") or os.path.join(
-        ROOT, "build", "bench", f"longrun-{time.strftime('%Y%m%d-%H%M%S')}.jsonl")
-    os.makedirs(os.path.dirname(os.path.abspath(out)), exist_ok=True)
+    s = Settings.from_environment(scenario="longrun")
+    bench = Bench(s)
+    work, procs, load_log, service = bench.work, bench.procs, bench.load_log, bench.service
+    out = bench.results_path("longrun", ".jsonl")
     log(f"bench: {time.strftime('%Y-%m-%d %H:%M:%S %z')}, {os.cpu_count()} cores, SCENARIO=longrun "
-        f"DURATION_MINUTES={DURATION_MINUTES:g} SAMPLE_SECONDS={SAMPLE_SECONDS:g} WATCH={WATCH} "
-        f"SYNC_SECONDS={SYNC_SECONDS} SURF_QUERY={SURF_QUERY or '-'} CPU_LOAD={CPU_LOAD} programs={','.join(PROGRAMS)} "
-        f"ENGINE_ENV={','.join(f'{k}={v}' for k, v in ENGINE_ENV.items()) or '-'}")
+        f"DURATION_MINUTES={s.duration_minutes:g} SAMPLE_SECONDS={s.sample_seconds:g} WATCH={s.watch} "
+        f"SYNC_SECONDS={s.sync_seconds} SURF_QUERY={s.surf_query or '-'} CPU_LOAD={s.cpu_load} "
+        f"programs={','.join(s.programs)} "
+        f"ENGINE_ENV={','.join(f'{k}={v}' for k, v in s.engine_env.items()) or '-'}")
     loads = []
     roots = {}
     homes = {}
     try:
-        codes = fill_watchlist()
+        codes = fill_watchlist(s.watch)
         api("POST", "/api/quotes/sync")
         log(f"bench: {len(codes)} codes, {2 * len(codes)} rules; service pid {service}, work folder {work}")
-        for _ in range(CPU_LOAD):
+        for _ in range(s.cpu_load):
             loads.append(procs.spawn([sys.executable, "-c", "while True: pass"], dict(os.environ),
                                      os.devnull, infrastructure=True))
-        for name in PROGRAMS:
-            roots[name], homes[name] = start_program(procs, load_log, name, work)
+        for name in s.programs:
+            roots[name], homes[name] = start_program(bench, name)
             log(f"bench: {name} loaded the page (pid {roots[name]})")
         started = time.monotonic()
         history = {name: [] for name in roots}
-        counting_gc = "JSC_logGC" in ENGINE_ENV
+        counting_gc = "JSC_logGC" in s.engine_env
         collections = {name: 0 for name in roots}
         with open(out, "w") as f:
             while True:
                 minute = (time.monotonic() - started) / 60
                 figures = sample(roots)
                 alerts = api("GET", "/api/alerts")
-                record = {"minute": round(minute, 3), "loadavg": bench.loadavg(),
+                record = {"minute": round(minute, 3), "loadavg": loadavg(),
                           "alerts": len(alerts.get("alerts", [])), "pending": alerts.get("pendingCount"),
                           "page_loads": len(load_log.page_loads()), "programs": figures}
                 if counting_gc:
@@ -239,9 +231,9 @@ def main():
                                  f"tree {sum(p.get('VmRSS', 0) for p in processes) / 1024:6.1f}")
                 log(f"  {minute:6.1f} min  load {record['loadavg']:.2f}  alerts {record['alerts']:4d}  "
                     + "  |  ".join(cells))
-                if minute >= DURATION_MINUTES or any(bench.is_zombie(r) for r in roots.values()):
+                if minute >= s.duration_minutes or any(is_zombie(r) for r in roots.values()):
                     break
-                time.sleep(max(0.0, SAMPLE_SECONDS - ((time.monotonic() - started) % SAMPLE_SECONDS)))
+                time.sleep(max(0.0, s.sample_seconds - ((time.monotonic() - started) % s.sample_seconds)))
         log("")
         log(f"Web process, MiB (RSS / anonymous), from minute {SETTLED_MINUTE:g} to the end:")
         for name, points in history.items():
@@ -264,7 +256,7 @@ def main():
         for pid in loads:
             procs.stop(pid)
         procs.stop(service)
-        if not bench.KEEP_HOMES:
+        if not s.keep_homes:
             shutil.rmtree(work, ignore_errors=True)
         else:
             log(f"bench: home folders and output in {work}")

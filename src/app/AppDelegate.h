@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace quorvel {
 
@@ -132,10 +133,14 @@ public:
         std::function<void(std::optional<std::string> body, std::optional<int> status)> completion);
     void postAPI(const std::string& path, std::function<void(bool success)> completion);
     void log(const std::string& message) const;
+    // A line that starts with one of the keys of service/LogEvents.h.
+    void log(std::string_view event, const std::string& message) const;
 
     // Desktop notifications.
     void prepareDesktopNotifications();
-    void requestNotificationPermission(std::function<void(bool granted)> completion);
+    // Asks for the permission and records the answer; `then` runs with it
+    // while the application lives.
+    void requestNotificationPermission(std::function<void(AppDelegate& self, bool granted)> then);
     void startDesktopNotificationPolling();
     void pollDesktopNotifications(bool showEmptyResult = false);
     void deliverDesktopNotification(const DesktopNotification& notification,
@@ -264,6 +269,9 @@ private:
     // Whether an answer comes from the service this application started
     // (always, with the cloud service).
     bool comesFromOwnService(const std::vector<std::pair<std::string, std::string>>& headers) const;
+    // Notes whether the service answered `request` ("GET /path"); an answer
+    // from another program is logged as a failure and must not be used.
+    bool acceptsAnswer(const std::string& request, const HttpResult& result);
     // The local service is asked nothing before it has answered the start-up
     // probe as the service started here: whatever else holds its port hears
     // nothing from the shell but the probe.

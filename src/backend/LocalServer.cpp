@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "service/LogEvents.h"
 
 #include <random>
 #include <vector>
@@ -53,7 +54,7 @@ void AppDelegate::startServer() {
     }
     const auto freePort = chooseServicePort();
     if (!freePort) {
-        log("local server port taken by another program");
+        log(logevent::servicePortTaken, "local server port taken by another program");
         showFatalAlert("端口 " + firstPort + " 已被其他程序占用，无法启动本地服务。");
         return;
     }
@@ -106,7 +107,7 @@ bool AppDelegate::moveServiceToFreePort() {
     if (!freePort) {
         return false;
     }
-    log("local server port " + port + " taken, moving to " + *freePort);
+    log(logevent::servicePortMoved, "local server port " + port + " taken, moving to " + *freePort);
     port = *freePort;
     serverSpec.environment.insert_or_assign("PORT", port);
     return true;

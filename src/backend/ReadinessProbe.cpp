@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "service/LogEvents.h"
 
 namespace quorvel {
 
@@ -34,7 +35,7 @@ void AppDelegate::loadAppWhenReady(int attempt) {
             // used.
             const bool stranger = result.status && !self->comesFromOwnService(result.headers);
             if (stranger) {
-                self->log("local server port taken by another program");
+                self->log(logevent::servicePortTaken, "local server port taken by another program");
             }
             if (!stranger && result.status == 200) {
                 mainQueue.post([weak, baseURL] {

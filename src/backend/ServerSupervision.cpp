@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "notifications/Uuid.h"
+#include "service/LogEvents.h"
 
 #include <cmath>
 
@@ -33,10 +34,10 @@ void AppDelegate::serverProcessDidExit(const ProcessExit& how) {
     if (platform.application().isTerminating() || startUpFailed) {
         return;
     }
-    log("local server exited " + describe(how));
+    log(logevent::serviceExit, "local server exited " + describe(how));
     if (!how.signal && how.exitStatus == portTakenStatus && !moveServiceToFreePort() &&
         !ownServiceAnswered) {
-        log("local server port taken by another program");
+        log(logevent::servicePortTaken, "local server port taken by another program");
         startUpFailed = true;
         platform.mainQueue().post([weak = weak_from_this()] {
             if (const auto self = weak.lock()) {
@@ -65,7 +66,8 @@ void AppDelegate::serverProcessDidExit(const ProcessExit& how) {
 
 void AppDelegate::scheduleServerRestart() {
     const double delay = serverRestartDelays.next();
-    log("local server restart in " + std::to_string(std::lround(delay)) + "s");
+    log(logevent::serviceRestart,
+        "local server restart in " + std::to_string(std::lround(delay)) + "s");
     platform.mainQueue().postAfter(delay, [weak = weak_from_this()] {
         if (const auto self = weak.lock()) {
             self->restartServer();
@@ -111,7 +113,7 @@ void AppDelegate::watchRestartedServer(unsigned generation) {
 }
 
 void AppDelegate::serviceDidAnswerAgain() {
-    log("local server answered again");
+    log(logevent::serviceAnsweredAgain, "local server answered again");
     serviceDownSince.reset();
     ++serviceOutages;
     if (pageRequest && pageRequest->url != appBaseURL()) {

@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "service/LogEvents.h"
 
 #include <algorithm>
 #include <cctype>
@@ -75,7 +76,7 @@ bool AppDelegate::webViewShouldAcceptResponse(
     if (comesFromOwnService(headers)) {
         return true;
     }
-    log("page refused: service answer without the service token");
+    log(logevent::pageRefused, "page refused: service answer without the service token");
     return false;
 }
 

@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "service/LogEvents.h"
 
 #include <algorithm>
 
@@ -29,7 +30,7 @@ void AppDelegate::noteServiceAnswer(bool answered) {
     if (now - std::max(serviceLastAnsweredAt, serverStartedAt) < silenceBeforeRestartSeconds) {
         return;
     }
-    log("local server not answering for 60 s, ending it");
+    log(logevent::serviceUnresponsive, "local server not answering for 60 s, ending it");
     serverEndedByWatchdog = serverGeneration;
     serverProcess->terminate();
     platform.mainQueue().postAfter(

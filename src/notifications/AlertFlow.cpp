@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "notifications/Uuid.h"
+#include "service/LogEvents.h"
 
 namespace quorvel {
 
@@ -30,7 +31,8 @@ void AppDelegate::tellAlertFlow(AlertFlowNotice notice) {
     const std::string& body = notice == AlertFlowNotice::Outage      ? outageBody
                               : notice == AlertFlowNotice::SignedOut ? signedOutBody
                                                                      : recoveredBody;
-    log("alert flow notice " + std::string(notice == AlertFlowNotice::Outage      ? "outage"
+    log(logevent::alertFlowNotice,
+        "alert flow notice " + std::string(notice == AlertFlowNotice::Outage      ? "outage"
                                            : notice == AlertFlowNotice::SignedOut ? "signed-out"
                                                                                   : "recovered"));
     deliverDesktopNotification(DesktopNotification{"alert-flow-" + makeUuidString(), noticeTitle,

@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "notifications/TextShortening.h"
+#include "service/LogEvents.h"
 
 namespace quorvel {
 
@@ -17,8 +18,9 @@ void AppDelegate::deliverDesktopNotification(const DesktopNotification& notifica
              completion = std::move(completion)](bool success) {
                 const auto self = weak.lock();
                 if (self) {
-                    self->log("local notification id=" + notification.id +
-                              " success=" + (success ? "true" : "false"));
+                    self->log(logevent::localNotification,
+                              "local notification id=" + notification.id +
+                                  " success=" + (success ? "true" : "false"));
                 }
                 const bool delivered = success || !self || self->queueFallback(notification);
                 if (completion) {

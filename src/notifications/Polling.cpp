@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "service/LogEvents.h"
 #include "service/PathSegment.h"
 
 #include <set>
@@ -51,11 +52,12 @@ void AppDelegate::pollDesktopNotifications(bool showEmptyResult) {
         if (!body) {
             answer = status == 401 ? "请先在Quorvel里登录账号。" : "暂时无法连接云端提醒服务。";
         } else if (const auto response = decodeDesktopNotificationsResponse(*body); !response) {
-            self->log("pending decode failed");
+            self->log(logevent::pendingDecodeFailed, "pending decode failed");
             answer = "云端提醒数据解析失败。";
         } else {
             listArrived = true;
-            self->log("pending loaded count=" + std::to_string(response->notifications.size()));
+            self->log(logevent::pendingLoaded,
+                      "pending loaded count=" + std::to_string(response->notifications.size()));
             if (response->notifications.empty()) {
                 answer = "当前没有待弹出的云端提醒。";
             }
@@ -121,14 +123,8 @@ void AppDelegate::checkDesktopNotificationsNow() {
     if (!windowIsUsable()) {
         return;
     }
-    requestNotificationPermission([weak = weak_from_this()](bool granted) {
-        const auto self = weak.lock();
-        if (!self) {
-            return;
-        }
-        self->systemNotificationsAllowed = granted;
-        self->pollDesktopNotifications(true);
-    });
+    requestNotificationPermission(
+        [](AppDelegate& self, bool) { self.pollDesktopNotifications(true); });
 }
 
 } // namespace quorvel

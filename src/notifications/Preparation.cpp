@@ -10,13 +10,8 @@ void AppDelegate::prepareDesktopNotifications() {
         if (!self) {
             return;
         }
-        self->requestNotificationPermission([weak](bool granted) {
-            const auto owner = weak.lock();
-            if (!owner) {
-                return;
-            }
-            owner->systemNotificationsAllowed = granted;
-            owner->platform.mainQueue().post([weak] {
+        self->requestNotificationPermission([weak](AppDelegate& owner, bool) {
+            owner.platform.mainQueue().post([weak] {
                 if (const auto polling = weak.lock()) {
                     polling->startDesktopNotificationPolling();
                 }
@@ -32,16 +27,22 @@ void AppDelegate::notificationServerDidAppear() {
         return;
     }
     log("notification server appeared");
-    requestNotificationPermission([weak = weak_from_this()](bool granted) {
-        if (const auto self = weak.lock()) {
-            self->systemNotificationsAllowed = granted;
-        }
-    });
+    requestNotificationPermission(nullptr);
 }
 
-void AppDelegate::requestNotificationPermission(std::function<void(bool)> completion) {
+void AppDelegate::requestNotificationPermission(std::function<void(AppDelegate&, bool)> then) {
     platform.notificationCenter().requestAuthorization(
-        AuthorizationAlert | AuthorizationSound | AuthorizationBadge, std::move(completion));
+        AuthorizationAlert | AuthorizationSound | AuthorizationBadge,
+        [weak = weak_from_this(), then = std::move(then)](bool granted) {
+            const auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            self->systemNotificationsAllowed = granted;
+            if (then) {
+                then(*self, granted);
+            }
+        });
 }
 
 } // namespace quorvel

@@ -14,13 +14,8 @@ void AppDelegate::testDesktopNotification() {
     if (!windowIsUsable()) {
         return;
     }
-    requestNotificationPermission([weak = weak_from_this()](bool granted) {
-        const auto self = weak.lock();
-        if (!self) {
-            return;
-        }
-        self->systemNotificationsAllowed = granted;
-        self->platform.mainQueue().post([weak, granted] {
+    requestNotificationPermission([](AppDelegate& self, bool granted) {
+        self.platform.mainQueue().post([weak = self.weak_from_this(), granted] {
             const auto owner = weak.lock();
             if (!owner || !owner->windowIsUsable()) {
                 return;

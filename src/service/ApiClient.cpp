@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "service/LogEvents.h"
 
 namespace quorvel {
 
@@ -30,12 +31,24 @@ HttpRequest apiRequest(std::string method, std::string url) {
 
 } // namespace
 
+bool AppDelegate::acceptsAnswer(const std::string& request, const HttpResult& result) {
+    const bool own = comesFromOwnService(result.headers);
+    noteServiceAnswer(result.status && own);
+    if (result.status && !own) {
+        log(logevent::requestFailed, request + " failed status=" + std::to_string(*result.status) +
+                                         " error=" + strangerAnswer);
+        return false;
+    }
+    return true;
+}
+
 void AppDelegate::getAPI(
     const std::string& path,
     std::function<void(std::optional<std::string>, std::optional<int>)> completion) {
     const auto url = apiURL(path);
     if (!url || !serviceMayBeAsked()) {
-        log("GET " + path + " failed status=0 error=" + (url ? notYetAnswered : noURL));
+        log(logevent::requestFailed,
+            "GET " + path + " failed status=0 error=" + (url ? notYetAnswered : noURL));
         completion(std::nullopt, std::nullopt);
         return;
     }
@@ -48,22 +61,21 @@ void AppDelegate::getAPI(
         if (!self) {
             return;
         }
-        self->noteServiceAnswer(result.status && self->comesFromOwnService(result.headers));
-        if (result.status && !self->comesFromOwnService(result.headers)) {
-            self->log("GET " + path + " failed status=" + std::to_string(*result.status) +
-                      " error=" + strangerAnswer);
+        if (!self->acceptsAnswer("GET " + path, result)) {
             completion(std::nullopt, std::nullopt);
             return;
         }
         if (result.status && isSuccessStatus(*result.status)) {
             const std::size_t bytes = result.body ? result.body->size() : 0;
-            self->log("GET " + path + " status=" + std::to_string(*result.status) +
-                      " bytes=" + std::to_string(bytes));
+            self->log(logevent::requestDone, "GET " + path +
+                                                 " status=" + std::to_string(*result.status) +
+                                                 " bytes=" + std::to_string(bytes));
             completion(std::move(result.body), result.status);
             return;
         }
-        self->log("GET " + path + " failed status=" + std::to_string(result.status.value_or(0)) +
-                  " error=" + errorText(result));
+        self->log(logevent::requestFailed,
+                  "GET " + path + " failed status=" + std::to_string(result.status.value_or(0)) +
+                      " error=" + errorText(result));
         completion(std::nullopt, result.status);
     });
 }
@@ -71,7 +83,8 @@ void AppDelegate::getAPI(
 void AppDelegate::postAPI(const std::string& path, std::function<void(bool)> completion) {
     const auto url = apiURL(path);
     if (!url || !serviceMayBeAsked()) {
-        log("POST " + path + " failed status=0 error=" + (url ? notYetAnswered : noURL));
+        log(logevent::requestFailed,
+            "POST " + path + " failed status=0 error=" + (url ? notYetAnswered : noURL));
         completion(false);
         return;
     }
@@ -84,19 +97,18 @@ void AppDelegate::postAPI(const std::string& path, std::function<void(bool)> com
             if (!self) {
                 return;
             }
-            self->noteServiceAnswer(result.status && self->comesFromOwnService(result.headers));
-            if (result.status && !self->comesFromOwnService(result.headers)) {
-                self->log("POST " + path + " failed status=" + std::to_string(*result.status) +
-                          " error=" + strangerAnswer);
+            if (!self->acceptsAnswer("POST " + path, result)) {
                 completion(false);
                 return;
             }
             if (result.status) {
-                self->log("POST " + path + " status=" + std::to_string(*result.status));
+                self->log(logevent::requestDone,
+                          "POST " + path + " status=" + std::to_string(*result.status));
                 completion(isSuccessStatus(*result.status));
                 return;
             }
-            self->log("POST " + path + " failed status=0 error=" + errorText(result));
+            self->log(logevent::requestFailed,
+                      "POST " + path + " failed status=0 error=" + errorText(result));
             completion(false);
         });
 }

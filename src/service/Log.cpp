@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "service/DiagnosticLog.h"
+#include "service/LogEvents.h"
 
 #include <ctime>
 
@@ -10,6 +11,10 @@ void AppDelegate::log(const std::string& message) const {
         return;
     }
     appendLogLine(*logFile, formatLogLine(std::time(nullptr), message));
+}
+
+void AppDelegate::log(std::string_view event, const std::string& message) const {
+    log(logevent::line(event, message));
 }
 
 } // namespace quorvel

@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "service/LogEvents.h"
 #include "ui/PagePolicy.h"
 
 namespace quorvel {
@@ -19,9 +20,9 @@ bool AppDelegate::webViewShouldStartNavigation(const NavigationAction& action) {
     if (outcome == NavigationOutcome::LoadInWindow) {
         return true;
     }
-    log(std::string(action.newWindow ? "new window " : "navigation ") +
-        std::string(outcomeName(outcome)) + " url=" + action.url +
-        " user=" + (action.userInitiated ? "true" : "false"));
+    log(logevent::pageNavigation, std::string(action.newWindow ? "new window " : "navigation ") +
+                                      std::string(outcomeName(outcome)) + " url=" + action.url +
+                                      " user=" + (action.userInitiated ? "true" : "false"));
     if (outcome == NavigationOutcome::OpenInDesktop) {
         platform.workspace().openURL(action.url);
     }
@@ -60,7 +61,7 @@ void AppDelegate::endUnresponsivePage() {
     if (!windowIsUsable()) {
         return;
     }
-    log("web process not responding, ended");
+    log(logevent::webProcessUnresponsive, "web process not responding, ended");
     endingUnresponsivePage = true;
     webView->terminateWebProcess();
 }

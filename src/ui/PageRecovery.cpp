@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "service/LogEvents.h"
 
 namespace quorvel {
 
@@ -29,7 +30,7 @@ void AppDelegate::loadPage() {
 // The engine's error page stays while the next try waits; each failure
 // waits twice as long as the one before, up to a minute.
 void AppDelegate::webViewDidFailNavigation() {
-    log("page load failed");
+    log(logevent::pageLoadFailed, "page load failed");
     pageLoadFailed = true;
     const unsigned generation = ++pageRetryGeneration;
     platform.mainQueue().postAfter(pageRetryDelays.next(), [weak = weak_from_this(), generation] {
@@ -51,7 +52,7 @@ void AppDelegate::retryFailedPage() {
 }
 
 void AppDelegate::webViewWebContentProcessDidTerminate(WebProcessTermination reason) {
-    log("web process terminated reason=" + reasonName(reason));
+    log(logevent::webProcessTerminated, "web process terminated reason=" + reasonName(reason));
     unresponsiveDeadline.reset();
     if (reason == WebProcessTermination::RequestedByApplication && endingUnresponsivePage &&
         windowIsUsable()) {
@@ -64,12 +65,12 @@ void AppDelegate::webViewWebContentProcessDidTerminate(WebProcessTermination rea
         return;
     }
     if (crashReloads.take(platform.mainQueue().now())) {
-        log("web process reload after termination count=" +
-            std::to_string(crashReloads.usedReloads()));
+        log(logevent::webProcessReload, "web process reload after termination count=" +
+                                            std::to_string(crashReloads.usedReloads()));
         webView->reload();
         return;
     }
-    log("web process reloads stopped");
+    log(logevent::webProcessReloadsStopped, "web process reloads stopped");
     showsCrashPage = true;
     webView->showMessagePage("Quorvel", crashPageText);
 }
@@ -81,7 +82,7 @@ void AppDelegate::networkDidChange() {
 // Timers stood still during the sleep, and connections may have died
 // unnoticed: requests under way are given up and the poll goes out at once.
 void AppDelegate::systemDidResume() {
-    log("system resumed");
+    log(logevent::systemResumed, "system resumed");
     platform.httpClient().dropConnections();
     if (notificationTimer) {
         startDesktopNotificationPolling();

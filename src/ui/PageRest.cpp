@@ -1,11 +1,8 @@
 #include "app/AppDelegate.h"
+#include "service/LogEvents.h"
+#include "ui/PageRestDelay.h"
 
 namespace quorvel {
-
-namespace {
-// How long the window stays closed before its page gives its memory back.
-constexpr double hiddenSecondsBeforeRest = 600.0;
-} // namespace
 
 // The shell spends most of its time with its window closed: the page's
 // process then only costs memory. Alerts, polling and the menus do not need
@@ -26,7 +23,7 @@ void AppDelegate::restPage() {
     if (!windowIsUsable() || !pageRequest || pageLoadFailed || showsCrashPage || pageResting) {
         return;
     }
-    log("web process ended while the window is hidden");
+    log(logevent::webProcessEnded, "web process ended while the window is hidden");
     pageResting = true;
     webView->terminateWebProcess();
 }

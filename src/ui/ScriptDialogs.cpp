@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "service/LogEvents.h"
 
 namespace quorvel {
 
@@ -21,7 +22,7 @@ std::optional<AlertResult> AppDelegate::runPageDialog(AlertSpec details, const s
     const AlertResult result = platform.alerts().runModal(details);
     pageDialogs.answered(platform.mainQueue().now());
     if (details.checkBox && result.checkBoxChecked) {
-        log("script dialogs stopped by the user");
+        log(logevent::scriptDialogsStopped, "script dialogs stopped by the user");
         pageDialogs.stop();
     }
     return result;

@@ -21,12 +21,11 @@ cat >"$E2E_PAGE" <<'HTML'
 <script>fetch('/report', { method: 'POST', body: String(Date.now()) });</script>
 HTML
 page_loaded() { page_reports | grep -q .; }
-log_has() { grep -qF "$1" "$LOG_FILE"; }
 
 start_app "$E2E_BUILD_DIR/quorvel"
 started=$SECONDS
 wait_main_window 30
-wait_for 15 log_has 'page load failed' || { screenshot cloud-late-no-failure; fail "the failed page load was not logged"; }
+wait_for 15 log_has page-load-failed || { screenshot cloud-late-no-failure; fail "the failed page load was not logged"; }
 # Failed loads at about 0, 2 and 6 s; the one at 14 s finds the service.
 remaining=$((started + 10 - SECONDS))
 [ "$remaining" -le 0 ] || sleep "$remaining"
@@ -35,7 +34,7 @@ E2E_PIDS+=($!)
 service_from=$SECONDS
 wait_for 20 page_loaded || { screenshot cloud-late-no-page; fail "the page did not load by itself"; }
 echo "the page loaded $((SECONDS - service_from)) s after the service started, $((SECONDS - started)) s after the shell"
-failed_at=$(grep 'page load failed' "$LOG_FILE" | sed -E 's/^\[([^]]*)\].*/\1/' | while read -r t; do date -d "$t" +%s; done)
+failed_at=$(grep -E '^\[[^]]*\] page-load-failed( |$)' "$LOG_FILE" | sed -E 's/^\[([^]]*)\].*/\1/' | while read -r t; do date -d "$t" +%s; done)
 gaps=$(awk 'NR > 1 { printf "%d ", $1 - last } { last = $1 }' <<<"$failed_at")
 echo "seconds between failed loads: $gaps"
 # The log has whole seconds.
@@ -50,7 +49,7 @@ service_post /api/desktop-notifications/pending/add \
     '[{"id":"cloud-late-1","messageTitle":"云端提醒","messageBody":"服务晚到之后"}]' || fail "could not add an alert"
 wait_for 30 service_saw '^POST /api/desktop-notifications/cloud-late-1/mark-notified$' ||
     fail "the alert was not acknowledged"
-log_has 'local notification id=cloud-late-1 success=true' || fail "the alert was not a desktop notification"
+log_has local-notification 'id=cloud-late-1 success=true' || fail "the alert was not a desktop notification"
 ! dialog_window || { screenshot cloud-late-dialog; fail "the alert took the fallback dialog"; }
 wait_for 5 dunst_showed '云端提醒' || fail "dunst did not show the alert"
 pass "announced after the load; the next alert is a desktop notification"

@@ -188,8 +188,23 @@ service_post() {
         req.end(body);' "$1" "$2" "${E2E_SERVICE_HOST:-127.0.0.1}" "${E2E_SERVICE_PORT:-45721}"
 }
 
-# Counts log lines that contain the text.
-log_count() { grep -cF "$1" "$LOG_FILE" 2>/dev/null || true; }
+# The log lines of one event: those whose text starts with the event's key
+# (src/service/LogEvents.h), printed from the key on; given an extended
+# regular expression, only those that also match it. Another shell's log:
+# LOG_FILE=PATH log_lines ...
+log_lines() {
+    { sed -nE "s/^\[[^]]*\] ($1( .*)?)\$/\1/p" "$LOG_FILE" 2>/dev/null || true; } | grep -E -- "${2:-.}" || true
+}
+# How many there are: log_events KEY [ERE].
+log_events() { log_lines "$@" | grep -c . || true; }
+# Whether there are more than N of them: log_more N KEY [ERE].
+log_more() {
+    local n=$1
+    shift
+    [ "$(log_events "$@")" -gt "$n" ]
+}
+# Whether there is one: log_has KEY [ERE].
+log_has() { log_more 0 "$@"; }
 
 # The shell's desktop entry and icons for the fresh user, as a package
 # installs them, so that the desktop ties the window to them and the status
@@ -206,7 +221,7 @@ install_desktop_entry() {
 
 # Waits until the shell has announced itself after the probe and the page load.
 wait_prepared() {
-    wait_for "${1:-30}" bash -c "[ \$(grep -c 'POST /api/desktop-notifications/initialize status=204' '$LOG_FILE' 2>/dev/null) -ge 2 ]" ||
+    wait_for "${1:-30}" log_more 1 request-done 'POST /api/desktop-notifications/initialize status=204' ||
         fail "the shell was not prepared"
 }
 

@@ -86,7 +86,7 @@ HOME=$SECOND_HOME XDG_DATA_HOME=$SECOND_HOME/.local/share XDG_CONFIG_HOME=$SECON
 SECOND_PID=$!
 E2E_PIDS+=($SECOND_PID)
 second_prepared() {
-    [ "$(grep -c 'POST /api/desktop-notifications/initialize status=204' "$SECOND_LOG" 2>/dev/null)" -ge 2 ]
+    LOG_FILE=$SECOND_LOG log_more 1 request-done 'POST /api/desktop-notifications/initialize status=204'
 }
 wait_for 40 second_prepared || { screenshot accounts-second-failed; fail "the second shell was not prepared"; }
 second_window() {

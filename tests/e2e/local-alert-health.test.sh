@@ -9,7 +9,7 @@ start_desktop
 install_scripted_service
 start_status_area
 
-notices() { log_count "alert flow notice $1"; }
+notices() { log_events alert-flow-notice " $1\$"; }
 
 start_app "$SCRIPTED_APP/quorvel"
 wait_main_window 30
@@ -73,10 +73,10 @@ replaced() { local pid; pid=$(service_pid "$SCRIPTED_APP/web") && [ "$pid" != "$
 wait_for 150 replaced || fail "the hung service was not replaced"
 echo "the hung service was replaced after $((SECONDS - stopped_at)) s"
 kill -0 "$stopped" 2>/dev/null && fail "the hung service still runs"
-grep -q 'local server not answering for 60 s, ending it' "$LOG_FILE" || fail "the watchdog left no log line"
+log_has service-unresponsive || fail "the watchdog left no log line"
 wait_for 20 service_post /api/desktop-notifications/pending/add \
     '[{"id":"after-hang","messageTitle":"服务已更换","messageBody":"提醒照常"}]' || fail "the new service does not answer"
-wait_for 30 bash -c "grep -q 'POST /api/desktop-notifications/after-hang/mark-notified status=204' '$LOG_FILE'" ||
+wait_for 30 log_has request-done 'POST /api/desktop-notifications/after-hang/mark-notified status=204' ||
     fail "the alert after the hang was not acknowledged"
 alive
 pass "a hung service is ended and replaced, and alerts flow again"
@@ -88,7 +88,7 @@ sleep 1
 service_post /api/desktop-notifications/pending/add "$(node -e '
     process.stdout.write(JSON.stringify(Array.from({ length: 4 }, (_, i) => ({ id: "burst-" + i,
         messageTitle: "连续提醒 " + i, messageBody: "第 " + i + " 条" }))));')"
-wait_for 20 bash -c "[ \$(grep -c 'burst-[0-9]/mark-notified status=204' '$LOG_FILE') -ge 4 ]" ||
+wait_for 20 log_more 3 request-done 'burst-[0-9]/mark-notified status=204' ||
     fail "the burst was not acknowledged"
 dialogs=0
 while wait_for 5 dialog_window; do

@@ -18,12 +18,12 @@ alive() { kill -0 "$APP_PID" || fail "the shell died: $(tail -n 20 "$E2E_TMP/app
 first_service=$(service_pid "$SCRIPTED_APP/web") || fail "no service running"
 touch "$E2E_DIE_FILE"
 kill -KILL "$first_service"
-wait_for 20 bash -c "grep -q 'pending failed status=0 error=' '$LOG_FILE'" || fail "no failed poll logged"
-grep -q 'local server exited signal=9' "$LOG_FILE" || fail "the service's end was not logged"
+wait_for 20 log_has request-failed 'pending failed status=0 error=' || fail "no failed poll logged"
+log_has service-exit 'signal=9' || fail "the service's end was not logged"
 alive
 rm "$E2E_DIE_FILE"
-loaded_before=$(log_count 'pending loaded count=')
-wait_for 40 bash -c "[ \$(grep -c 'pending loaded count=' '$LOG_FILE') -gt $loaded_before ]" ||
+loaded_before=$(log_events pending-loaded)
+wait_for 40 log_more "$loaded_before" pending-loaded ||
     fail "polling did not resume after the service came back"
 new_service=$(service_pid "$SCRIPTED_APP/web") || fail "the shell did not start its service again"
 [ "$new_service" != "$first_service" ] || fail "the service was not replaced"
@@ -32,20 +32,20 @@ pass "a dead service is logged, started again by the shell, and polled again"
 # 2. Error statuses, garbage and a silent service: each poll ends, the guard
 #    is released, and the next poll goes out.
 service_post /control/pending-mode 500
-wait_for 20 bash -c "grep -q 'pending failed status=500 error=none' '$LOG_FILE'" || fail "500 not logged"
+wait_for 20 log_has request-failed 'pending failed status=500 error=none' || fail "500 not logged"
 service_post /control/pending-mode garbage
-wait_for 20 bash -c "grep -q 'pending decode failed' '$LOG_FILE'" || fail "garbage not logged"
+wait_for 20 log_has pending-decode-failed || fail "garbage not logged"
 service_post /control/pending-mode hang
 sleep 1
 hung_at=$SECONDS
-failed_before=$(log_count 'pending failed status=0')
-wait_for 90 bash -c "[ \$(grep -c 'pending failed status=0' '$LOG_FILE') -gt $failed_before ]" ||
+failed_before=$(log_events request-failed 'pending failed status=0')
+wait_for 90 log_more "$failed_before" request-failed 'pending failed status=0' ||
     fail "a hanging poll never ended"
 echo "a silent service's poll ended after $((SECONDS - hung_at)) s"
 # A service silent for that long is ended and started again: ask until one answers.
 wait_for 20 service_post /control/pending-mode ok || fail "the service did not answer again"
-loaded_before=$(log_count 'pending loaded count=')
-wait_for 20 bash -c "[ \$(grep -c 'pending loaded count=' '$LOG_FILE') -gt $loaded_before ]" ||
+loaded_before=$(log_events pending-loaded)
+wait_for 20 log_more "$loaded_before" pending-loaded ||
     fail "the guard was not released after the hanging poll"
 alive
 pass "500, garbage and a hanging service each end a poll and release the guard"
@@ -65,11 +65,11 @@ node -e '
         messageTitle: "提醒 " + i, messageBody: "第 " + i + " 条" }));
     process.stdout.write(JSON.stringify(list));' >"$E2E_TMP/bulk.json"
 service_post /api/desktop-notifications/pending/add "$(cat "$E2E_TMP/bulk.json")"
-wait_for 120 bash -c "[ \$(grep -c 'mark-notified status=204' '$LOG_FILE') -ge 1000 ]" ||
-    fail "not every alert was acknowledged ($(log_count 'mark-notified status=204'))"
+wait_for 120 log_more 999 request-done 'mark-notified status=204' ||
+    fail "not every alert was acknowledged ($(log_events request-done 'mark-notified status=204'))"
 sleep 9
-delivered=$({ grep -o 'local notification id=bulk-[0-9]* success=true' "$LOG_FILE" || true; } | sort -u | wc -l)
-shown=$(log_count 'local notification id=bulk-')
+delivered=$(log_lines local-notification 'id=bulk-[0-9]+ success=true$' | sort -u | wc -l)
+shown=$(log_events local-notification 'id=bulk-')
 [ "$delivered" = 1000 ] && [ "$shown" = 1000 ] || fail "delivered $delivered distinct, $shown in all"
 alive
 pass "a thousand alerts delivered and acknowledged once each"
@@ -81,11 +81,11 @@ dunstctl close-all || true
 kill "$DUNST_PID"
 sleep 1
 service_post /api/desktop-notifications/pending/add '[{"id":"late-1","messageTitle":"通知服务已退出","messageBody":"改用对话框"}]'
-wait_for 20 bash -c "grep -q 'local notification id=late-1 success=false' '$LOG_FILE'" ||
+wait_for 20 log_has local-notification 'id=late-1 success=false' ||
     fail "the refused notification was not logged"
 wait_for 20 dialog_window || fail "no fallback dialog"
 screenshot fallback-dialog
-wait_for 20 bash -c "grep -q 'POST /api/desktop-notifications/late-1/mark-notified status=204' '$LOG_FILE'" ||
+wait_for 20 log_has request-done 'POST /api/desktop-notifications/late-1/mark-notified status=204' ||
     fail "the fallback alert was not acknowledged"
 keys_to "$(dialog_window)" Return
 pass "without a notification server the dialog shows and the alert is acknowledged"

@@ -56,7 +56,7 @@ add_pending '[{"id":"gnome-1","messageTitle":"贵州茅台 突破 1800","message
 wait_for 20 service_saw '^POST /api/desktop-notifications/gnome-1/mark-notified$' ||
     fail "the alert was not acknowledged"
 grep -q '贵州茅台 突破 1800' "$NOTIFICATION_TRAFFIC" || fail "the alert did not reach GNOME's notification server"
-grep -qF 'local notification id=gnome-1 success=true' "$LOG_FILE" || fail "GNOME did not accept the alert"
+log_has local-notification 'id=gnome-1 success=true' || fail "GNOME did not accept the alert"
 sleep 1.5
 gnome_screenshot gnome-alert-banner
 pass "the alert became a GNOME notification and was acknowledged"

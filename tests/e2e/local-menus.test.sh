@@ -69,9 +69,9 @@ close_dialog "the sync result" synced
 wait_for 10 loads_above "$loads" || fail "the page was not reloaded after the sync"
 pass "同步行情 syncs quotes and reloads the page"
 
-wait_for 20 bash -c "grep -q 'local notification id=.* success=true' '$LOG_FILE'" ||
+wait_for 20 log_has local-notification 'success=true' ||
     fail "the raised alert did not become a desktop notification"
-wait_for 20 bash -c "grep -q 'POST /api/desktop-notifications/.*/mark-notified status=204' '$LOG_FILE'" ||
+wait_for 20 log_has request-done 'POST /api/desktop-notifications/.*/mark-notified status=204' ||
     fail "the raised alert was not acknowledged"
 sleep 0.5
 screenshot synced-notification

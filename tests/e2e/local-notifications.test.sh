@@ -34,15 +34,18 @@ echo "$history" | grep -q '贵州茅台 突破 1800' || fail "dunst did not show
 echo "$history" | grep -q 'Quorvel' || fail "the notification does not name the application"
 pass "dunst showed the desktop notification"
 
-for line in 'GET /api/desktop-notifications/pending status=200 bytes=' 'pending loaded count=1' \
-    'local notification id=e2e-1 success=true' \
-    'POST /api/desktop-notifications/e2e-1/mark-notified status=204'; do
-    grep -qF "$line" "$LOG_FILE" || fail "the log lacks '$line'"
-done
+while read -r event fields; do
+    log_has "$event" "$fields" || fail "the log lacks $event $fields"
+done <<'EVENTS'
+request-done GET /api/desktop-notifications/pending status=200 bytes=
+pending-loaded count=1$
+local-notification id=e2e-1 success=true
+request-done POST /api/desktop-notifications/e2e-1/mark-notified status=204
+EVENTS
 pass "the log holds the poll, the count, the notification and the acknowledgement"
 # Acknowledged once: later polls no longer list it.
 sleep 9
-[ "$(grep -c 'local notification id=e2e-1' "$LOG_FILE")" = 1 ] || fail "the alert was shown twice"
+[ "$(log_events local-notification 'id=e2e-1 ')" = 1 ] || fail "the alert was shown twice"
 pass "an acknowledged alert is not shown again"
 
 # Hide the window, raise a new alert, and open its notification.

@@ -20,15 +20,15 @@ loads=$(page_loads)
 # Input the page cannot take: the engine notices that it does not answer.
 xdotool windowactivate --sync "$MAIN_WINDOW" 2>/dev/null || true
 for _ in $(seq 40); do
-    grep -q 'web process not responding, ended' "$LOG_FILE" && break
+    log_has web-process-unresponsive && break
     xdotool mousemove --window "$MAIN_WINDOW" 300 300 click 1 key a
     sleep 1
 done
-grep -q 'web process not responding, ended' "$LOG_FILE" ||
+log_has web-process-unresponsive ||
     { screenshot busy-stuck; fail "the busy page was not ended"; }
 sleep 3
 screenshot busy-ended
-grep -q 'web process terminated reason=requested' "$LOG_FILE" || fail "the end was not the shell's"
+log_has web-process-terminated 'reason=requested' || fail "the end was not the shell's"
 keys_to "$MAIN_WINDOW" ctrl+r
 wait_for 20 bash -c "[ \$(grep -c '\"url\":\"/\"' '$E2E_LOG') -gt $loads ]" || fail "Ctrl+R did not load the page"
 pass "the busy page was ended and loads again with Ctrl+R"

@@ -54,7 +54,7 @@ keys_to "$dialog" alt+b Return
 wait_for 10 bash -c "grep -q 'loop' '$E2E_LOG'" || { screenshot stuck-loop; fail "the loop was not stopped"; }
 [ "$(page_reports | grep loop)" = '{"name":"loop","value":false}' ] ||
     fail "the stopped page's confirm did not answer false"
-[ "$(log_count 'script dialogs stopped by the user')" = 1 ] || fail "the stop was not logged"
+[ "$(log_events script-dialogs-stopped)" = 1 ] || fail "the stop was not logged"
 
 wait_for 20 test -e "$HOME/Downloads/notes (1).txt" || fail "the download was not saved beside the old file"
 [ "$(cat "$HOME/Downloads/notes.txt")" = old ] || fail "the existing file was changed"

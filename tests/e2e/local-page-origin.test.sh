@@ -53,7 +53,7 @@ HTML
 
 start_app "$SCRIPTED_APP/quorvel"
 wait_main_window 30
-wait_for 20 bash -c "grep -q 'navigation refused url=http://127.0.0.1:45800/script user=false' '$LOG_FILE'" ||
+wait_for 20 log_has page-navigation 'refused url=http://127.0.0.1:45800/script user=false' ||
     fail "the script's navigation was not refused"
 page_loads() {
     node -e '
@@ -77,6 +77,6 @@ done
 screenshot origin
 sleep 1
 [ ! -s "$OTHER_LOG" ] || fail "the other origin received: $(cat "$OTHER_LOG")"
-[ "$(log_count 'page load failed')" = 0 ] || fail "a navigation failed the page"
+[ "$(log_events page-load-failed)" = 0 ] || fail "a navigation failed the page"
 [ "$(page_loads)" = "$loads" ] || fail "the page was loaded again"
 pass "other origins open in the browser from a click and nowhere otherwise"

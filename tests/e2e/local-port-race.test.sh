@@ -16,8 +16,8 @@ wait_for 20 test -s "$E2E_THIEF_FILE.pid" || fail "the other program did not sta
 E2E_PIDS+=("$(cat "$E2E_THIEF_FILE.pid")")
 wait_main_window 30
 wait_prepared 30
-grep -qF 'local server port 45721 taken, moving to 45722' "$LOG_FILE" || fail "the move is not logged"
-grep -qF 'local server exited status=3' "$LOG_FILE" || fail "the service did not end with status 3"
+log_has service-port-moved '45721 taken, moving to 45722$' || fail "the move is not logged"
+log_has service-exit 'status=3$' || fail "the service did not end with status 3"
 service_saw '^GET /$' || fail "the page was not loaded from the moved service"
 E2E_SERVICE_PORT=45722 service_post /control/pending-mode ok || fail "the service is not on 45722"
 others=$(grep -vx 'GET /' "$E2E_THIEF_LOG" || true)

@@ -18,7 +18,7 @@ shell_windows() { xdotool search --onlyvisible --name '^Quorvel$' 2>/dev/null | 
 dialog_open() { [ "$(shell_windows)" -ge 2 ]; }
 wait_for 20 dialog_open || fail "the fallback dialog did not open ($(shell_windows) windows)"
 # Both alerts are in; the second waits for the first to be answered.
-wait_for 10 bash -c "grep -q 'quit-2/mark-notified' '$LOG_FILE'" || fail "the second alert did not arrive"
+wait_for 10 log_has request-done 'quit-2/mark-notified' || fail "the second alert did not arrive"
 sleep 2
 [ "$(shell_windows)" = 2 ] || fail "$(shell_windows) windows: a fallback dialog opened inside another"
 screenshot quit-dialog-open

@@ -24,7 +24,6 @@ E2E_PIDS+=($!)
 alive() { kill -0 "$APP_PID" || fail "the shell died: $(tail -n 20 "$E2E_TMP/app.out")"; }
 page_loads() { page_reports | wc -l; }
 page_loads_above() { [ "$(page_loads)" -gt "$1" ]; }
-log_count_at_least() { [ "$(log_count "$1")" -ge "$2" ]; }
 # How many requests "METHOD URL" matching the pattern arrived between two
 # times (milliseconds).
 requests_between() {
@@ -55,9 +54,9 @@ kill_web_process() {
 crashes_from=$SECONDS
 loads=$(page_loads)
 kill_web_process
-wait_for 15 log_count_at_least 'web process terminated reason=crashed' 1 || fail "the crash was not logged"
+wait_for 15 log_has web-process-terminated 'reason=crashed' || fail "the crash was not logged"
 wait_for 20 page_loads_above "$loads" || { screenshot crash-no-reload; fail "the page did not come back"; }
-grep -qF 'web process reload after termination count=1' "$LOG_FILE" || fail "the reload was not logged"
+log_has web-process-reload 'count=1$' || fail "the reload was not logged"
 alive
 pass "a crashed web process: the page reloads by itself"
 
@@ -66,17 +65,17 @@ pass "a crashed web process: the page reloads by itself"
 for crash in 2 3 4; do
     loads=$(page_loads)
     kill_web_process
-    wait_for 15 log_count_at_least 'web process terminated reason=crashed' "$crash" ||
+    wait_for 15 log_more $((crash - 1)) web-process-terminated 'reason=crashed' ||
         fail "crash $crash was not logged"
     if [ "$crash" -lt 4 ]; then
         wait_for 20 page_loads_above "$loads" || fail "the page did not come back after crash $crash"
     fi
 done
 [ $((SECONDS - crashes_from)) -lt 55 ] || fail "the crashes took too long to count as one minute's"
-wait_for 10 log_count_at_least 'web process reloads stopped' 1 || fail "the reloads did not stop"
+wait_for 10 log_has web-process-reloads-stopped || fail "the reloads did not stop"
 sleep 2
-[ "$(log_count 'web process reload after termination')" = 3 ] ||
-    fail "expected 3 reloads, the log has $(log_count 'web process reload after termination')"
+[ "$(log_events web-process-reload)" = 3 ] ||
+    fail "expected 3 reloads, the log has $(log_events web-process-reload)"
 [ "$(page_loads)" = "$loads" ] || fail "the page was loaded again after the fourth crash"
 screenshot crash-page
 alive
@@ -87,17 +86,17 @@ pass "after four crashes in a minute reloads stop; Ctrl+R loads the page again"
 # 3. The service dies: the shell starts a new one, whose alerts arrive.
 first=$(service_pid "$SCRIPTED_APP/web") || fail "no service running"
 kill -KILL "$first"
-wait_for 10 bash -c "grep -q 'local server exited signal=9' '$LOG_FILE'" || fail "the service's end was not logged"
-wait_for 10 bash -c "grep -q 'local server restart in 1s' '$LOG_FILE'" || fail "the restart was not logged"
+wait_for 10 log_has service-exit 'signal=9' || fail "the service's end was not logged"
+wait_for 10 log_has service-restart ' 1s$' || fail "the restart was not logged"
 second_running() { service_pid "$SCRIPTED_APP/web" | grep -qvx "$first"; }
 wait_for 15 second_running || fail "no new service was started"
 second=$(service_pid "$SCRIPTED_APP/web")
 wait_for 15 service_post /api/desktop-notifications/pending/add \
     '[{"id":"after-restart-1","messageTitle":"重启后的提醒","messageBody":"新的服务进程"}]' ||
     fail "the new service does not answer"
-wait_for 30 bash -c "grep -q 'POST /api/desktop-notifications/after-restart-1/mark-notified status=204' '$LOG_FILE'" ||
+wait_for 30 log_has request-done 'POST /api/desktop-notifications/after-restart-1/mark-notified status=204' ||
     fail "the alert of the new service was not acknowledged"
-grep -qF 'local notification id=after-restart-1 success=true' "$LOG_FILE" || fail "the alert was not a notification"
+log_has local-notification 'id=after-restart-1 success=true' || fail "the alert was not a notification"
 wait_for 5 dunst_showed '重启后的提醒' || fail "dunst did not show the alert"
 pass "a killed service is started again ($first, then $second) and its alerts arrive"
 
@@ -117,10 +116,10 @@ told_after=$((SECONDS - outage_from))
 rm "$E2E_DIE_FILE"
 # The start due when the user was told may still have found the die file:
 # the one after it comes 30 s later.
-wait_for 50 bash -c "[ \$(grep -c 'pending loaded count=' '$LOG_FILE') -gt $(log_count 'pending loaded count=') ]" ||
+wait_for 50 log_more "$(log_events pending-loaded)" pending-loaded ||
     fail "polling did not resume once the service lived again"
-grep -qF 'local server answered again' "$LOG_FILE" || fail "the service's return was not logged"
-delays=$(grep -o 'local server restart in [0-9]*s' "$LOG_FILE" | grep -o '[0-9][0-9]*' | paste -sd' ')
+log_has service-answered-again || fail "the service's return was not logged"
+delays=$(log_lines service-restart | grep -o '[0-9][0-9]*s$' | grep -o '[0-9]*' | paste -sd' ')
 echo "logged delays: $delays"
 [[ "$delays" == "1 2 4 8 16 30" || "$delays" == "1 2 4 8 16 30 30" ]] || fail "the delays do not double up to 30 s: $delays"
 # The time between two starts is the delay logged in between.
@@ -148,7 +147,7 @@ resumed_at=$(now_ms)
 kill -USR1 "$LOGIN_MANAGER_PID"
 sleep 1.5
 [ "$(polls_between "$resumed_at" $((resumed_at + 1000)))" -ge 1 ] || fail "no poll within a second of the resume"
-[ "$(log_count 'system resumed')" = 1 ] || fail "expected one 'system resumed' in the log, found $(log_count 'system resumed')"
+[ "$(log_events system-resumed)" = 1 ] || fail "expected one system-resumed in the log, found $(log_events system-resumed)"
 pass "a resume from sleep polls within a second"
 
 # 6. A terminate request ends the shell and its service.

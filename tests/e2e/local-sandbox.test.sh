@@ -41,7 +41,7 @@ for pid in $web; do
         fail "web process $pid shares the shell's mount namespace"
 done
 pass "web content runs in a mount namespace of its own"
-[ "$(log_count 'web sandbox')" = 0 ] || fail "the log reports a sandbox problem"
+[ "$(log_events web-sandbox-unavailable)" = 0 ] || fail "the log reports a sandbox problem"
 quit_app
 
 run_until_report 2 "$SCRIPTED_APP/quorvel"
@@ -74,7 +74,7 @@ web=$(web_processes)
 [ "$(wc -w <<<"$web")" = 1 ] || fail "expected one web process, found: $web"
 [ "$(readlink "/proc/$web/ns/mnt")" = "$(readlink "/proc/$APP_PID/ns/mnt")" ] ||
     fail "the web process is not the unsandboxed one"
-[ "$(log_count 'web sandbox unavailable')" = 1 ] || fail "expected one log line about the sandbox"
+[ "$(log_events web-sandbox-unavailable)" = 1 ] || fail "expected one log line about the sandbox"
 quit_app
 [ "$(page_reports | sed -n 3p)" = '{"visits":3,"cookie":"seen=3"}' ] ||
     fail "the unsandboxed run lost the page's storage"

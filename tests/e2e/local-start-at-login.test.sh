@@ -54,7 +54,7 @@ shot panel-empty
 
 start_app "$SCRIPTED_APP/quorvel" --background
 wait_for 10 shell_item_registered || fail "the panel did not take the item"
-wait_for 30 bash -c "grep -q 'POST /api/desktop-notifications/initialize status=204' '$LOG_FILE'" ||
+wait_for 30 log_has request-done 'POST /api/desktop-notifications/initialize status=204' ||
     fail "the shell started in the background did not announce itself"
 sleep 2
 no_window || fail "--background showed a window"

@@ -52,7 +52,7 @@ started=$SECONDS
 sleep 1
 # The alert's text is in the screenshot; the log says what it is about.
 screenshot stranger-alert
-grep -qF 'local server port taken by another program' "$LOG_FILE" || fail "the log does not say why"
+log_has service-port-taken || fail "the log does not say why"
 pass "every port taken ends start-up with the fatal alert about the port"
 
 # While the alert is open, longer than a poll period: still only the probe.

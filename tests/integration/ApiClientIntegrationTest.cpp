@@ -80,13 +80,14 @@ TEST_F(ApiClientIntegrationTest, GetSucceedsFor2xxAndHandsOnTheBodyUnchanged) {
     EXPECT_EQ(empty.body, std::string("")); // present, empty
     EXPECT_EQ(empty.status, 200);
     // The line is in the log before the completion runs.
-    EXPECT_EQ(empty.logAtCompletion.back(), "GET " + pendingPath + " status=200 bytes=0");
+    EXPECT_EQ(empty.logAtCompletion.back(),
+              "request-done GET " + pendingPath + " status=200 bytes=0");
 
     server.enqueue(ScriptedResponse::withStatus(299, "{\"notifications\":[]}"));
     GetOutcome edge = get(pendingPath);
     EXPECT_EQ(edge.body, std::string("{\"notifications\":[]}"));
     EXPECT_EQ(edge.status, 299);
-    EXPECT_EQ(lastLogLine(), "GET " + pendingPath + " status=299 bytes=20");
+    EXPECT_EQ(lastLogLine(), "request-done GET " + pendingPath + " status=299 bytes=20");
 }
 
 TEST_F(ApiClientIntegrationTest, GetFailsOutside2xxWithItsStatus) {
@@ -96,8 +97,9 @@ TEST_F(ApiClientIntegrationTest, GetFailsOutside2xxWithItsStatus) {
         EXPECT_EQ(outcome.calls, 1);
         EXPECT_EQ(outcome.body, std::nullopt) << status;
         EXPECT_EQ(outcome.status, status);
-        EXPECT_EQ(outcome.logAtCompletion.back(), "GET " + pendingPath + " failed status=" +
-                                                      std::to_string(status) + " error=none");
+        EXPECT_EQ(outcome.logAtCompletion.back(), "request-failed GET " + pendingPath +
+                                                      " failed status=" + std::to_string(status) +
+                                                      " error=none");
     }
 }
 
@@ -108,29 +110,35 @@ TEST_F(ApiClientIntegrationTest, AServiceThatIsDownFailsWithoutStatus) {
     EXPECT_EQ(outcome.body, std::nullopt);
     EXPECT_EQ(outcome.status, std::nullopt);
     EXPECT_THAT(outcome.logAtCompletion.back(),
-                StartsWith("GET " + pendingPath + " failed status=0 error="));
-    EXPECT_NE(outcome.logAtCompletion.back(), "GET " + pendingPath + " failed status=0 error=none");
+                StartsWith("request-failed GET " + pendingPath + " failed status=0 error="));
+    EXPECT_NE(outcome.logAtCompletion.back(),
+              "request-failed GET " + pendingPath + " failed status=0 error=none");
 
     EXPECT_EQ(post("/api/desktop-notifications/initialize"), std::make_pair(1, false));
-    EXPECT_THAT(lastLogLine(),
-                StartsWith("POST /api/desktop-notifications/initialize failed status=0 error="));
+    EXPECT_THAT(
+        lastLogLine(),
+        StartsWith(
+            "request-failed POST /api/desktop-notifications/initialize failed status=0 error="));
 }
 
 TEST_F(ApiClientIntegrationTest, PostSucceedsOnlyFor2xxAndLogsEveryStatus) {
     server.enqueue(ScriptedResponse::withStatus(204));
     EXPECT_EQ(post("/api/desktop-notifications/n-1/mark-notified"), std::make_pair(1, true));
-    EXPECT_EQ(lastLogLine(), "POST /api/desktop-notifications/n-1/mark-notified status=204");
+    EXPECT_EQ(lastLogLine(),
+              "request-done POST /api/desktop-notifications/n-1/mark-notified status=204");
     server.enqueue(ScriptedResponse::withStatus(500, "boom"));
     EXPECT_EQ(post("/api/desktop-notifications/n-1/mark-notified"), std::make_pair(1, false));
-    EXPECT_EQ(lastLogLine(), "POST /api/desktop-notifications/n-1/mark-notified status=500");
+    EXPECT_EQ(lastLogLine(),
+              "request-done POST /api/desktop-notifications/n-1/mark-notified status=500");
 }
 
 TEST_F(ApiClientIntegrationTest, APathThatFormsNoUrlFailsWithoutARequest) {
     GetOutcome outcome = get("/api/desktop-notifications/a b");
     EXPECT_EQ(outcome.calls, 1);
     EXPECT_EQ(outcome.status, std::nullopt);
-    EXPECT_THAT(lastLogLine(),
-                StartsWith("GET /api/desktop-notifications/a b failed status=0 error="));
+    EXPECT_THAT(
+        lastLogLine(),
+        StartsWith("request-failed GET /api/desktop-notifications/a b failed status=0 error="));
     EXPECT_EQ(post("/api/x y"), std::make_pair(1, false));
     EXPECT_EQ(server.requestCount(), 0u);
 }

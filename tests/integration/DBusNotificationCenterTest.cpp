@@ -1,7 +1,7 @@
 #include "platform/gtk/DBusNotificationCenter.h"
 
+#include "integration/MainLoop.h"
 #include "integration/PrivateBus.h"
-#include "platform/gtk/MainLoop.h"
 #include "platform/gtk/PosixProcessLauncher.h"
 
 #include <chrono>

@@ -1,6 +1,6 @@
 #include "platform/gtk/GlibSource.h"
 
-#include "platform/gtk/MainLoop.h"
+#include "integration/MainLoop.h"
 
 #include <gtest/gtest.h>
 

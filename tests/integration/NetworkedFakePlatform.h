@@ -3,8 +3,8 @@
 #include "app/AppDelegate.h"
 #include "fake/FakePlatform.h"
 #include "integration/LoopbackHttpServer.h"
+#include "integration/MainLoop.h"
 #include "platform/gtk/GlibMainQueue.h"
-#include "platform/gtk/MainLoop.h"
 #include "platform/gtk/SoupHttpClient.h"
 
 #include <fstream>

@@ -1,6 +1,6 @@
 #include "platform/gtk/PosixProcessLauncher.h"
 
-#include "platform/gtk/MainLoop.h"
+#include "integration/MainLoop.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,7 +1,7 @@
 #include "platform/gtk/SoupHttpClient.h"
 
 #include "integration/LoopbackHttpServer.h"
-#include "platform/gtk/MainLoop.h"
+#include "integration/MainLoop.h"
 
 #include <chrono>
 #include <cstdint>

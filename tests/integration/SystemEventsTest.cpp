@@ -1,6 +1,6 @@
+#include "integration/MainLoop.h"
 #include "integration/PrivateBus.h"
 #include "platform/gtk/GioSystemEvents.h"
-#include "platform/gtk/MainLoop.h"
 
 #include <cstdlib>
 #include <gio/gio.h>

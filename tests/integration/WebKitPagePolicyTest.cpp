@@ -1,5 +1,5 @@
 #include "integration/LoopbackHttpServer.h"
-#include "platform/gtk/MainLoop.h"
+#include "integration/MainLoop.h"
 #include "platform/gtk/WebEngine.h"
 #include "platform/gtk/WebKitPageView.h"
 

@@ -1,7 +1,7 @@
 #include "platform/gtk/WebKitPageView.h"
 
 #include "integration/LoopbackHttpServer.h"
-#include "platform/gtk/MainLoop.h"
+#include "integration/MainLoop.h"
 #include "platform/gtk/WebEngine.h"
 
 #include <chrono>

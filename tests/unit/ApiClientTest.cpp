@@ -34,13 +34,15 @@ TEST_F(ApiClientTest, AStatusBelow200IsAFailureForGetPostAndSync) {
     platform.completeRequestWithStatus(199, "{}");
     EXPECT_EQ(body, std::nullopt);
     EXPECT_EQ(status, 199);
-    EXPECT_EQ(lastLogLine(), "GET /api/desktop-notifications/pending failed status=199 error=none");
+    EXPECT_EQ(lastLogLine(),
+              "request-failed GET /api/desktop-notifications/pending failed status=199 error=none");
 
     bool success = true;
     app->postAPI("/api/desktop-notifications/n-1/mark-notified", [&](bool ok) { success = ok; });
     platform.completeRequestWithStatus(199);
     EXPECT_FALSE(success);
-    EXPECT_EQ(lastLogLine(), "POST /api/desktop-notifications/n-1/mark-notified status=199");
+    EXPECT_EQ(lastLogLine(),
+              "request-done POST /api/desktop-notifications/n-1/mark-notified status=199");
 
     platform.calls.clear();
     app->syncQuotes();
@@ -55,7 +57,7 @@ TEST_F(ApiClientTest, AnErrorWithA2xxAnswerStillCountsAsSuccess) {
     app->postAPI("/api/desktop-notifications/initialize", [&](bool ok) { success = ok; });
     platform.completeRequest(HttpResult{std::nullopt, 204, "connection reset", {}});
     EXPECT_TRUE(success);
-    EXPECT_EQ(lastLogLine(), "POST /api/desktop-notifications/initialize status=204");
+    EXPECT_EQ(lastLogLine(), "request-done POST /api/desktop-notifications/initialize status=204");
 }
 
 // Only answers from the service the shell started count, with the local one.

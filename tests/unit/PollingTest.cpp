@@ -98,7 +98,7 @@ TEST_F(PollingTest, RecordsAreDeliveredInOrderAndEachIsAcknowledged) {
     EXPECT_THAT(alertTexts(), ElementsAre("贵州茅台 突破 1800", "腾讯控股", "平安银行"));
     EXPECT_EQ(platform.shownAlerts[0].informativeText, "现价 1801.00");
     EXPECT_EQ(platform.count("sound.beep"), 3);
-    EXPECT_THAT(logText(), HasSubstr("] pending loaded count=3\n"));
+    EXPECT_THAT(logText(), HasSubstr("] pending-loaded pending loaded count=3\n"));
 }
 
 TEST_F(PollingTest, SystemNotificationsAreAcknowledgedWhenTheCentreAnswers) {
@@ -117,8 +117,8 @@ TEST_F(PollingTest, SystemNotificationsAreAcknowledgedWhenTheCentreAnswers) {
     platform.runMainQueue();
     EXPECT_THAT(alertTexts(), ElementsAre("腾讯控股"));
     const std::string log = logText();
-    EXPECT_THAT(log, HasSubstr("] local notification id=n-1 success=true\n"));
-    EXPECT_THAT(log, HasSubstr("] local notification id=n-2 success=false\n"));
+    EXPECT_THAT(log, HasSubstr("] local-notification local notification id=n-1 success=true\n"));
+    EXPECT_THAT(log, HasSubstr("] local-notification local notification id=n-2 success=false\n"));
 }
 
 TEST_F(PollingTest, TheCheckCommandReportsEveryEmptyOrFailedResult) {
@@ -142,7 +142,7 @@ TEST_F(PollingTest, TheCheckCommandReportsEveryEmptyOrFailedResult) {
         check([this] { platform.completeRequestWithStatus(200, R"({"notifications":[]})"); }),
         ElementsAre("当前没有待弹出的云端提醒。"));
     EXPECT_FALSE(app->notificationsAllowed());
-    EXPECT_THAT(logText(), HasSubstr("] pending decode failed\n"));
+    EXPECT_THAT(logText(), HasSubstr("] pending-decode-failed pending decode failed\n"));
 
     // The timer's polls stay silent for the same outcomes.
     platform.shownAlerts.clear();

@@ -1,5 +1,7 @@
 #include "platform/gtk/WebEngine.h"
 
+#include "service/LogEvents.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -150,7 +152,8 @@ std::optional<std::string> WebEngine::prepare() {
     WebKitWebContext* context = webkit_web_context_get_default();
     std::optional<std::string> note;
     if (const auto failure = sandboxTrial.result()) {
-        note = "web sandbox unavailable, web content runs without it: " + *failure;
+        note = logevent::line(logevent::webSandboxUnavailable,
+                              "web sandbox unavailable, web content runs without it: " + *failure);
     } else {
         webkit_web_context_set_sandbox_enabled(context, TRUE);
     }

@@ -1,4 +1,4 @@
-#include "platform/gtk/MainLoop.h"
+#include "integration/MainLoop.h"
 
 #include "platform/gtk/GlibSource.h"
 
