@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "service/LogEvents.h"
 
 namespace quorvel {
 
@@ -50,7 +51,7 @@ void AppDelegate::reloadWebView() {
         // The page's script waits for the dialog and would bring the next
         // one before the reload could start: answer this one and the rest
         // until the page has loaded again.
-        log("script dialogs stopped for a reload");
+        log(logevent::scriptDialogsStopped, "script dialogs stopped for a reload");
         pageDialogs.stop();
         platform.alerts().dismissNewest();
     }

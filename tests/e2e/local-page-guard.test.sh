@@ -70,5 +70,5 @@ wait_for 20 bash -c "grep -q reloaded '$E2E_LOG'" || fail "the page did not load
 wait_for 10 dialog_window || fail "no dialog of the second loop"
 keys_to "$(dialog_window)" ctrl+r
 wait_for 20 bash -c "grep -q 'reloaded again' '$E2E_LOG'" || { screenshot stuck-reload; fail "Ctrl+R in a dialog did not reload"; }
-[ "$(log_count 'script dialogs stopped for a reload')" = 1 ] || fail "the reload's stop was not logged"
+[ "$(log_events script-dialogs-stopped 'for a reload')" = 1 ] || fail "the reload's stop was not logged"
 pass "long alert fits, the loop was stopped, the download kept the old file, Ctrl+R works in a dialog"
