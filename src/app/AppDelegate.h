@@ -100,8 +100,6 @@ public:
         const std::function<void(std::optional<std::string>)>& completion) override;
 
     // Notification centre.
-    void willPresentNotification(const std::string& identifier,
-                                 const std::function<void(unsigned)>& completion) override;
     void didReceiveNotificationResponse(const std::string& identifier,
                                         const std::function<void()>& completion) override;
     void notificationServerDidAppear() override;

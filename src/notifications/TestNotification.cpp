@@ -30,11 +30,6 @@ void AppDelegate::testDesktopNotification() {
     });
 }
 
-void AppDelegate::willPresentNotification(const std::string&,
-                                          const std::function<void(unsigned)>& completion) {
-    completion(PresentationBanner | PresentationList | PresentationSound);
-}
-
 // A finished download's notification opens its folder; the others bring the
 // window.
 void AppDelegate::didReceiveNotificationResponse(const std::string& identifier,

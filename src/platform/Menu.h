@@ -69,9 +69,6 @@ enum class StatusItemStatus { Active, NeedsAttention };
 class StatusItem {
 public:
     virtual ~StatusItem() = default;
-    // False where the status area offers no text button.
-    virtual bool hasButton() const = 0;
-    virtual void setButtonTitle(const std::string& title) = 0;
     virtual void setMenu(const Menu& menu) = 0;
     // The item's name, which panels show as its tooltip and give to
     // assistive technology.

@@ -6,14 +6,6 @@
 
 namespace quorvel {
 
-// Presentation options for a notification that arrives while the
-// application is in front.
-enum PresentationOption : unsigned {
-    PresentationSound = 2,
-    PresentationList = 8,
-    PresentationBanner = 16,
-};
-
 enum AuthorizationOption : unsigned {
     AuthorizationBadge = 1,
     AuthorizationSound = 2,
@@ -30,9 +22,6 @@ struct NotificationRequest {
 class NotificationCenterDelegate {
 public:
     virtual ~NotificationCenterDelegate() = default;
-    // A notification of this application arrives while it is in front.
-    virtual void willPresentNotification(const std::string& identifier,
-                                         const std::function<void(unsigned)>& completion) = 0;
     // The user opened one of this application's notifications.
     virtual void didReceiveNotificationResponse(const std::string& identifier,
                                                 const std::function<void()>& completion) = 0;

@@ -65,9 +65,6 @@ void AppDelegate::createMenu() {
 void AppDelegate::createStatusItem() {
     const auto weak = weak_from_this();
     statusItem = platform.menuBar().createSquareStatusItem();
-    if (statusItem->hasButton()) {
-        statusItem->setButtonTitle("Q");
-    }
     Menu menu;
     menu.addItem("显示Quorvel", "showMainWindow", command(weak, &AppDelegate::showMainWindow));
     menu.addItem("同步行情", "syncQuotes", command(weak, &AppDelegate::syncQuotes));

@@ -83,11 +83,6 @@ private:
 class FakePlatform::FakeStatusItem final : public StatusItem {
 public:
     explicit FakeStatusItem(FakePlatform& owner) : platform(owner) {}
-    bool hasButton() const override { return platform.statusItemHasButton; }
-    void setButtonTitle(const std::string& title) override {
-        platform.calls.push_back("statusItem.setButtonTitle " + title);
-        platform.statusItemTitle = title;
-    }
     void setMenu(const Menu& menu) override {
         platform.calls.push_back("statusItem.setMenu");
         platform.statusMenu = menu;

@@ -95,8 +95,6 @@ public:
     // ---- menus ----
     std::optional<Menu> mainMenu;
     std::optional<Menu> statusMenu;
-    bool statusItemHasButton = true;
-    std::string statusItemTitle;
     // The item's name, icon and status as the application last set them.
     std::string statusItemName;
     StatusIcon statusItemIcon = StatusIcon::Normal;

@@ -290,11 +290,6 @@ private:
 
 class RecordingDelegate : public NotificationCenterDelegate {
 public:
-    void willPresentNotification(const std::string& identifier,
-                                 const std::function<void(unsigned)>& completion) override {
-        askedToPresent.push_back(identifier);
-        completion(presentation);
-    }
     void didReceiveNotificationResponse(const std::string& identifier,
                                         const std::function<void()>& completion) override {
         opened.push_back(identifier);
@@ -302,8 +297,6 @@ public:
     }
     void notificationServerDidAppear() override { ++serversAppeared; }
 
-    unsigned presentation = PresentationBanner | PresentationList | PresentationSound;
-    std::vector<std::string> askedToPresent;
     std::vector<std::string> opened;
     int serversAppeared = 0;
 };
@@ -360,11 +353,9 @@ protected:
     // Created first, so no request ever reaches an empty bus name, which
     // D-Bus would answer by starting the installed notification server.
     FakeNotificationServer server_;
-    bool applicationIsActive_ = false;
     RecordingDelegate delegate_;
     std::vector<std::optional<std::string>> clicks_;
     std::unique_ptr<NotificationCenter> center_ = gtk::makeDBusNotificationCenter(
-        [this] { return applicationIsActive_; },
         [this](const std::optional<std::string>& token) { clicks_.push_back(token); });
 };
 
@@ -389,8 +380,6 @@ TEST_F(DBusNotificationCenterTest, NotifyCarriesTheTextsTheDefaultActionAndTheSo
     EXPECT_EQ(sent.hints,
               (std::map<std::string, std::string>{{"desktop-entry", "'io.quorvel.Desktop'"},
                                                   {"sound-name", "'message-new-instant'"}}));
-    // Not in front: the delegate is not asked.
-    EXPECT_TRUE(delegate_.askedToPresent.empty());
 
     NotificationRequest silent = alert("43");
     silent.defaultSound = false;
@@ -424,7 +413,7 @@ TEST(DBusNotificationCenterMarkupTest, BodyIsEscapedForAServerThatTakesMarkupOrD
         if (!sayWhatItTakes) {
             server.failGetCapabilities();
         }
-        const auto center = gtk::makeDBusNotificationCenter([] { return false; });
+        const auto center = gtk::makeDBusNotificationCenter();
         EXPECT_EQ(addAndWait(*center, alert("1", "A & B <b>", "x < y && y > z <i>")), std::nullopt);
         ASSERT_EQ(server.notifications().size(), 1u);
         // The summary is never markup.
@@ -439,7 +428,7 @@ TEST(DBusNotificationCenterLateServerTest, ASlowServerIsNeitherRefusedNorShownTw
     ASSERT_TRUE(server.ownsName());
     server.answerLate("GetCapabilities", std::chrono::seconds(6));
     server.answerLate("Notify", std::chrono::seconds(11));
-    const auto center = gtk::makeDBusNotificationCenter([] { return false; });
+    const auto center = gtk::makeDBusNotificationCenter();
     std::vector<bool> granted;
     std::vector<std::optional<std::string>> results;
     center->requestAuthorization(0, [&](bool answer) { granted.push_back(answer); });
@@ -460,7 +449,7 @@ TEST(DBusNotificationCenterLateServerTest, AServerThatDoesNotAnswerFailsOnceAndN
     gtk::NotificationServerBounds bounds;
     bounds.capabilities = milliseconds(1000);
     bounds.notify = milliseconds(1000);
-    const auto center = gtk::makeDBusNotificationCenter([] { return false; }, {}, bounds);
+    const auto center = gtk::makeDBusNotificationCenter({}, bounds);
     std::vector<std::string> outcomes;
     const auto outcome = [&outcomes](std::string name) {
         return [&outcomes, name](std::optional<std::string> error) {
@@ -502,35 +491,6 @@ TEST(DBusNotificationCenterLateServerTest, AServerThatDoesNotAnswerFailsOnceAndN
     EXPECT_TRUE(waitFor([&] { return !granted.empty(); }));
     gtk::iterateMainLoopUntil([] { return false; }, 0.3);
     EXPECT_THAT(granted, ElementsAre(false));
-}
-
-TEST_F(DBusNotificationCenterTest, InFrontTheDelegateChoosesThePresentation) {
-    center_->setDelegate(&delegate_);
-    applicationIsActive_ = true;
-
-    // The application's own answer: banner, list and sound.
-    EXPECT_EQ(addAndWait(*center_, alert("full")), std::nullopt);
-    // Without sound.
-    delegate_.presentation = PresentationBanner | PresentationList;
-    EXPECT_EQ(addAndWait(*center_, alert("quiet")), std::nullopt);
-    // A banner that is not kept in the list.
-    delegate_.presentation = PresentationBanner | PresentationSound;
-    EXPECT_EQ(addAndWait(*center_, alert("banner-only")), std::nullopt);
-    // Not presented at all, yet accepted.
-    delegate_.presentation = 0;
-    EXPECT_EQ(addAndWait(*center_, alert("hidden")), std::nullopt);
-
-    EXPECT_THAT(delegate_.askedToPresent, ElementsAre("full", "quiet", "banner-only", "hidden"));
-    const auto& sent = server_.notifications();
-    ASSERT_EQ(sent.size(), 3u);
-    EXPECT_EQ(sent[0].hints,
-              (std::map<std::string, std::string>{{"desktop-entry", "'io.quorvel.Desktop'"},
-                                                  {"sound-name", "'message-new-instant'"}}));
-    EXPECT_EQ(sent[1].hints.count("sound-name"), 0u);
-    EXPECT_EQ(sent[1].hints.at("suppress-sound"), "true");
-    EXPECT_EQ(sent[1].hints.count("transient"), 0u);
-    EXPECT_EQ(sent[2].hints.at("transient"), "true");
-    EXPECT_EQ(sent[2].hints.at("sound-name"), "'message-new-instant'");
 }
 
 TEST_F(DBusNotificationCenterTest, AServerErrorIsTheResult) {
@@ -607,7 +567,7 @@ protected:
     // Reports how the center answered without a server, as the exit code:
     // 0 when permission was refused and a request failed with a message.
     [[noreturn]] static void checkCenterAndExit() {
-        const auto center = gtk::makeDBusNotificationCenter([] { return false; });
+        const auto center = gtk::makeDBusNotificationCenter();
         const std::optional<bool> granted = requestAuthorizationAndWait(*center);
         const std::optional<std::string> error = addAndWait(*center, alert("42"));
         std::fprintf(stderr, "granted=%s error=%s\n",
@@ -622,7 +582,7 @@ protected:
     // server once, and permission was granted when asked again.
     [[noreturn]] static void checkServerAppearingAndExit() {
         RecordingDelegate delegate;
-        const auto center = gtk::makeDBusNotificationCenter([] { return false; });
+        const auto center = gtk::makeDBusNotificationCenter();
         center->setDelegate(&delegate);
         const std::optional<bool> before = requestAuthorizationAndWait(*center);
         std::optional<bool> after;

@@ -44,8 +44,7 @@ TEST_F(MenusTest, TheMainMenuHoldsExactlyTheThreeMenus) {
                     "  立即检查云端提醒 (n) checkDesktopNotificationsNow"));
 }
 
-TEST_F(MenusTest, TheStatusItemShowsQWithItsMenu) {
-    EXPECT_EQ(platform.statusItemTitle, "Q");
+TEST_F(MenusTest, TheStatusItemHasItsMenu) {
     ASSERT_TRUE(platform.statusMenu);
     EXPECT_THAT(describe(*platform.statusMenu),
                 ElementsAre("显示Quorvel () showMainWindow", "同步行情 () syncQuotes",
@@ -74,15 +73,6 @@ TEST_F(MenusTest, ItemsRunTheCommandsTheyName) {
     platform.calls.clear();
     platform.statusMenu->items.back().action();
     EXPECT_THAT(platform.calls, ElementsAre("application.terminate", "timer.invalidate 1"));
-}
-
-TEST_F(MenusTest, AStatusItemWithoutAButtonStillGetsItsMenu) {
-    FakePlatform plain;
-    plain.statusItemHasButton = false;
-    auto other = std::make_shared<AppDelegate>(plain, true, cloudURL);
-    other->createStatusItem();
-    EXPECT_EQ(plain.count("statusItem.setButtonTitle"), 0);
-    EXPECT_EQ(plain.count("statusItem.setMenu"), 1);
 }
 
 } // namespace

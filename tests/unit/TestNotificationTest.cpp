@@ -53,11 +53,7 @@ TEST_F(TestNotificationTest, RefusedPermissionExplainsInTheFallbackDialog) {
     EXPECT_FALSE(app->notificationsAllowed());
 }
 
-TEST_F(TestNotificationTest, NotificationsArePresentedInFrontAndAClickShowsTheWindow) {
-    unsigned options = 0;
-    app->willPresentNotification("desktop-test-1", [&options](unsigned o) { options = o; });
-    EXPECT_EQ(options, 26u);
-
+TEST_F(TestNotificationTest, AClickOnANotificationShowsTheWindow) {
     bool completed = false;
     app->didReceiveNotificationResponse("n-1", [&completed] { completed = true; });
     EXPECT_TRUE(completed);

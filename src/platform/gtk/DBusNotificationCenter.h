@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <sigc++/functors/slot.h>
 #include <string>
 
 namespace quorvel::gtk {
@@ -34,12 +35,8 @@ struct NotificationServerBounds {
 //   (GetCapabilities; a server that D-Bus can start on demand is started).
 //   The options do not change the answer.
 // - add: one Notify call as application "Quorvel" with a "default" action.
-//   The body is escaped unless the server said it takes no markup in bodies.
-//   While `applicationIsActive` says the application is in front, the
-//   delegate chooses the presentation: without a banner the notification is
-//   marked transient (not kept in the server's list), with only a list entry
-//   it is sent with low urgency, with neither it is not shown at all (the
-//   request still counts as accepted), and without sound it asks for silence.
+//   The body is escaped unless the server said it takes no markup in bodies;
+//   a request without the default sound asks for silence.
 // - An ActionInvoked "default" for a notification sent here is reported to
 //   the delegate as the user opening it. Just before, `notificationClicked`
 //   hears of the click, with the activation token the server sent for it
@@ -55,8 +52,7 @@ struct NotificationServerBounds {
 // request fails with a message. Destroying the center cancels its requests
 // in flight and releases their completions without running them.
 std::unique_ptr<NotificationCenter> makeDBusNotificationCenter(
-    std::function<bool()> applicationIsActive,
-    std::function<void(const std::optional<std::string>&)> notificationClicked = {},
+    sigc::slot<void, const std::optional<std::string>&> notificationClicked = {},
     const NotificationServerBounds& bounds = {});
 
 } // namespace quorvel::gtk

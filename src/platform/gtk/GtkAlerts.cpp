@@ -1,5 +1,7 @@
 #include "platform/gtk/GtkAlerts.h"
 
+#include "platform/gtk/GtkmmApplication.h"
+
 #include <algorithm>
 #include <gdkmm/monitor.h>
 #include <gtkmm/box.h>
@@ -8,6 +10,7 @@
 #include <gtkmm/label.h>
 #include <gtkmm/messagedialog.h>
 #include <gtkmm/scrolledwindow.h>
+#include <sigc++/functors/mem_fun.h>
 
 namespace quorvel::gtk {
 
@@ -95,9 +98,13 @@ void fitTextsToScreen(Gtk::MessageDialog& dialog, Gtk::ScrolledWindow& scroller,
     scroller.show_all();
 }
 
-class GtkAlerts final : public ModalAlerts {
+class GtkAlerts final : public ModalAlerts, public sigc::trackable {
 public:
-    explicit GtkAlerts(std::function<Gtk::Window*()> parent) : parentWindow(std::move(parent)) {}
+    explicit GtkAlerts(GtkmmApplication& application) : app(application) {
+        // Quitting ends every open dialog, whose loops would otherwise keep
+        // the event loop from ending until someone answers them.
+        app.signalTerminating().connect(sigc::mem_fun(*this, &GtkAlerts::endAll));
+    }
 
     AlertResult runModal(const AlertSpec& details) override {
         if (ended) {
@@ -109,7 +116,8 @@ public:
         if (details.informativeText) {
             dialog.set_secondary_text(*details.informativeText);
         }
-        Gtk::Window* parent = parentWindow ? parentWindow() : nullptr;
+        GtkMainWindow* window = app.mainWindow();
+        Gtk::Window* parent = window ? &window->gtkWindow() : nullptr;
         Gtk::ScrolledWindow scroller;
         Gtk::Box texts(Gtk::ORIENTATION_VERTICAL, 12);
         fitTextsToScreen(dialog, scroller, texts, workAreaFor(parent));
@@ -175,15 +183,15 @@ public:
     }
 
 private:
-    std::function<Gtk::Window*()> parentWindow;
+    GtkmmApplication& app;
     std::vector<Gtk::Dialog*> open; // outermost first
     bool ended = false;
 };
 
 } // namespace
 
-std::unique_ptr<ModalAlerts> makeGtkAlerts(std::function<Gtk::Window*()> parentWindow) {
-    return std::make_unique<GtkAlerts>(std::move(parentWindow));
+std::unique_ptr<ModalAlerts> makeGtkAlerts(GtkmmApplication& app) {
+    return std::make_unique<GtkAlerts>(app);
 }
 
 } // namespace quorvel::gtk

@@ -5,11 +5,9 @@
 #include <functional>
 #include <memory>
 
-namespace Gtk {
-class Window;
-}
-
 namespace quorvel::gtk {
+
+class GtkmmApplication;
 
 // Modal message dialogs, each run in a nested main loop.
 class ModalAlerts : public Alerts {
@@ -21,7 +19,8 @@ public:
     virtual void endAll() = 0;
 };
 
-// `parentWindow` gives the window to centre dialogs on while it is visible.
-std::unique_ptr<ModalAlerts> makeGtkAlerts(std::function<Gtk::Window*()> parentWindow);
+// Dialogs of `app`: centred on its window while that is visible, and all
+// ended when it terminates.
+std::unique_ptr<ModalAlerts> makeGtkAlerts(GtkmmApplication& app);
 
 } // namespace quorvel::gtk

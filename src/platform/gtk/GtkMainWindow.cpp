@@ -1,6 +1,7 @@
 #include "platform/gtk/GtkMainWindow.h"
 
 #include "platform/gtk/LaunchToken.h"
+#include "platform/gtk/WebKitPageView.h"
 
 #include <utility>
 #ifdef GDK_WINDOWING_WAYLAND
@@ -13,9 +14,9 @@
 namespace quorvel::gtk {
 
 GtkMainWindow::GtkMainWindow(const Glib::RefPtr<Gtk::Application>& app, int contentWidth,
-                             int contentHeight, const WindowStyle& style, PageWidget pageWidget_,
+                             int contentHeight, const WindowStyle& style,
                              std::function<void()> becameActive)
-    : application(app), pageWidget(std::move(pageWidget_)) {
+    : application(app) {
     app->add_window(window);
     window.set_default_size(contentWidth, contentHeight);
     window.set_resizable(style.resizable);
@@ -64,8 +65,10 @@ void GtkMainWindow::center() {
 }
 
 void GtkMainWindow::setContentView(WebView& view) {
-    GtkWidget* page = pageWidget(view);
-    g_return_if_fail(page != nullptr);
+    // The only content the window can hold is a page view of this platform.
+    auto* pageView = dynamic_cast<WebKitPageView*>(&view);
+    g_return_if_fail(pageView != nullptr);
+    GtkWidget* page = pageView->widget();
     gtk_container_add(GTK_CONTAINER(window.gobj()), page);
     gtk_widget_show(page);
 }

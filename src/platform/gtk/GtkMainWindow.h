@@ -14,13 +14,8 @@ namespace quorvel::gtk {
 // given size; closing it hides it.
 class GtkMainWindow final : public Window {
 public:
-    // The widget of a page view that the same platform made, or null for any
-    // other view: the only content the window can hold.
-    using PageWidget = std::function<GtkWidget*(WebView&)>;
-
     GtkMainWindow(const Glib::RefPtr<Gtk::Application>& app, int contentWidth, int contentHeight,
-                  const WindowStyle& style, PageWidget pageWidget,
-                  std::function<void()> becameActive);
+                  const WindowStyle& style, std::function<void()> becameActive);
     ~GtkMainWindow() override;
 
     void setDelegate(WindowDelegate* delegate) override { windowDelegate = delegate; }
@@ -41,7 +36,6 @@ public:
 
 private:
     Glib::RefPtr<Gtk::Application> application;
-    PageWidget pageWidget;
     Gtk::ApplicationWindow window;
     std::string activationToken;
     bool clickedWithoutToken = false;

@@ -17,6 +17,7 @@
 #include "platform/gtk/WebKitPageView.h"
 
 #include <memory>
+#include <sigc++/functors/mem_fun.h>
 #include <utility>
 #include <vector>
 
@@ -24,44 +25,20 @@ namespace quorvel::gtk {
 
 namespace {
 
+// Each service gets what it depends on as constructor arguments, so it comes
+// after them and goes before them; what calls back into another service is
+// bound to it (sigc::trackable) and ends with it.
 class GtkPlatform final : public Platform {
 public:
     explicit GtkPlatform(std::vector<std::string> arguments)
-        : app(build::applicationId, std::move(arguments)), queue(makeGlibMainQueue()),
-          http(makeSoupHttpClient()),
-          notifications(makeDBusNotificationCenter([this] { return mainWindowIsActive(); },
-                                                   [this](const std::optional<std::string>& token) {
-                                                       // The window that the click brings forward.
-                                                       if (auto* window = app.mainWindow()) {
-                                                           window->notificationWasClicked(token);
-                                                       }
-                                                   })),
-          dialogs(makeGtkAlerts([this]() -> Gtk::Window* {
-              auto* window = app.mainWindow();
-              return window ? &window->gtkWindow() : nullptr;
-          })),
-          systemEnvironment(makeLinuxSystemEnvironment()),
+        : app(build::applicationId, std::move(arguments), engine), queue(makeGlibMainQueue()),
+          http(makeSoupHttpClient()), notifications(makeDBusNotificationCenter(sigc::mem_fun(
+                                          app, &GtkmmApplication::notificationWasClicked))),
+          dialogs(makeGtkAlerts(app)), systemEnvironment(makeLinuxSystemEnvironment()),
           menus(app.gtkApplication(), "Quorvel", findStatusIconTheme(*systemEnvironment)),
           clipboard(makeClipboardPasteboard()), desktop(makeDefaultHandlerWorkspace()),
           beeper(makeDisplayBeep()), launcher(makePosixProcessLauncher()),
-          events(makeGioSystemEvents()) {
-        // Quitting ends every open dialog, whose loops would otherwise keep
-        // the event loop from ending until someone answers them.
-        app.setTerminationHandler([this] { dialogs->endAll(); });
-        // Only the instance that runs prepares the engine; a second start
-        // hands over before start-up.
-        app.setBeforeLaunching([this] {
-            engineNote = engine.prepare();
-            // The bundled service takes longer to start than the engine's
-            // web process: that process starts while the service does, not
-            // once it answers. (With the cloud service the page's load
-            // starts the process at once; starting it earlier there only
-            // competes with start-up for the processor.)
-            if (!build::useCloudBackend) {
-                engine.startEarlyWebProcess();
-            }
-        });
-    }
+          events(makeGioSystemEvents()) {}
 
     Application& application() override { return app; }
     MainQueue& mainQueue() override { return *queue; }
@@ -78,8 +55,8 @@ public:
 
     std::vector<std::string> takeStartUpNotes() override {
         std::vector<std::string> notes;
-        if (engineNote) {
-            notes.push_back(*std::exchange(engineNote, std::nullopt));
+        if (auto note = engine.takeNote()) {
+            notes.push_back(std::move(*note));
         }
         return notes;
     }
@@ -91,33 +68,16 @@ public:
     // The application's one window, which dialogs and notification clicks
     // look for.
     Window& createWindow(int contentWidth, int contentHeight, const WindowStyle& style) override {
-        GtkMainWindow& window = app.createMainWindow(
-            contentWidth, contentHeight, style, [this](WebView& view) { return pageWidget(view); });
+        GtkMainWindow& window = app.createMainWindow(contentWidth, contentHeight, style);
         menus.refreshChecksWhenMenusOpen(window.gtkWindow());
         return window;
     }
 
 private:
-    bool mainWindowIsActive() const {
-        auto* window = app.mainWindow();
-        return window && window->gtkWindow().is_active();
-    }
-
-    GtkWidget* pageWidget(const WebView& view) const {
-        for (const auto& page : pages) {
-            if (page.get() == &view) {
-                return page->widget();
-            }
-        }
-        return nullptr;
-    }
-
-    // First, so that its sandbox trial runs while the toolkit starts; last to go,
-    // after every view it made.
+    // Made first, so that its sandbox trial runs while the toolkit starts.
     WebEngine engine;
     // The views outlast the window that shows them.
     std::vector<std::unique_ptr<WebKitPageView>> pages;
-    // Before every service that looks for its window, which it owns.
     GtkmmApplication app;
     std::unique_ptr<MainQueue> queue;
     std::unique_ptr<HttpClient> http;
@@ -130,7 +90,6 @@ private:
     std::unique_ptr<Sound> beeper;
     std::unique_ptr<ProcessLauncher> launcher;
     std::unique_ptr<SystemEvents> events;
-    std::optional<std::string> engineNote;
 };
 
 } // namespace

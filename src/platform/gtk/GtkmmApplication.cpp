@@ -3,6 +3,7 @@
 #include "BuildConfig.h"
 #include "app/CommandLine.h"
 #include "platform/gtk/LaunchToken.h"
+#include "platform/gtk/WebEngine.h"
 
 #include <csignal>
 #include <gdk/gdk.h>
@@ -51,9 +52,10 @@ void rewordOptionError(GOptionContext*, GOptionGroup*, gpointer data, GError** e
 
 } // namespace
 
-GtkmmApplication::GtkmmApplication(const char* applicationId, std::vector<std::string> arguments)
+GtkmmApplication::GtkmmApplication(const char* applicationId, std::vector<std::string> arguments,
+                                   WebEngine& webEngine)
     : commandLine(std::move(arguments)), launchToken(takeLaunchActivationToken()),
-      app(makeApplication(nameProgramForDesktopEntry(applicationId))) {
+      app(makeApplication(nameProgramForDesktopEntry(applicationId))), engine(webEngine) {
     g_set_application_name("Quorvel");
     GApplication* gApplication = G_APPLICATION(app->gobj());
     const GOptionEntry entries[] = {
@@ -84,9 +86,12 @@ GtkmmApplication::GtkmmApplication(const char* applicationId, std::vector<std::s
         app->hold();
         // The icon the desktop entry names, for windows and dialogs.
         gtk_window_set_default_icon_name(build::applicationId);
-        if (beforeLaunching) {
-            beforeLaunching();
-        }
+        // The bundled service takes longer to start than the engine's web
+        // process: that process starts while the service does, not once it
+        // answers. (With the cloud service the page's load starts the
+        // process at once; starting it earlier there only competes with
+        // start-up for the processor.)
+        engine.launch(!build::useCloudBackend);
         if (delegate) {
             delegate->applicationDidFinishLaunching();
         }
@@ -129,15 +134,19 @@ void GtkmmApplication::activate() {
 }
 
 GtkMainWindow& GtkmmApplication::createMainWindow(int contentWidth, int contentHeight,
-                                                  const WindowStyle& style,
-                                                  GtkMainWindow::PageWidget pageWidget) {
+                                                  const WindowStyle& style) {
     if (window) {
         throw std::logic_error("the application has one window");
     }
-    window =
-        std::make_unique<GtkMainWindow>(app, contentWidth, contentHeight, style,
-                                        std::move(pageWidget), [this] { windowBecameActive(); });
+    window = std::make_unique<GtkMainWindow>(app, contentWidth, contentHeight, style,
+                                             [this] { windowBecameActive(); });
     return *window;
+}
+
+void GtkmmApplication::notificationWasClicked(const std::optional<std::string>& token) {
+    if (window) {
+        window->notificationWasClicked(token);
+    }
 }
 
 int GtkmmApplication::handleLocalOptions(const Glib::RefPtr<Glib::VariantDict>& options) {
@@ -192,9 +201,7 @@ int GtkmmApplication::run() {
 
 void GtkmmApplication::terminate() {
     terminating = true;
-    if (terminationHandler) {
-        terminationHandler();
-    }
+    terminating_.emit();
     app->quit();
 }
 

@@ -7,10 +7,15 @@
 #include <functional>
 #include <gtkmm/application.h>
 #include <memory>
+#include <optional>
+#include <sigc++/signal.h>
+#include <sigc++/trackable.h>
 #include <string>
 #include <vector>
 
 namespace quorvel::gtk {
+
+class WebEngine;
 
 // The shared application on a Gtk::Application: its start-up signal ends
 // launching, its activation and every activation of one of its windows make
@@ -19,9 +24,12 @@ namespace quorvel::gtk {
 // command line through GApplication's option handling: --version and --help
 // answer and end at once, without a display and without asking a running
 // instance anything; --background starts without showing the window.
-class GtkmmApplication final : public Application {
+class GtkmmApplication final : public Application, public sigc::trackable {
 public:
-    GtkmmApplication(const char* applicationId, std::vector<std::string> arguments);
+    // Only the instance that runs launches `engine`, at start-up; a second
+    // start hands over before.
+    GtkmmApplication(const char* applicationId, std::vector<std::string> arguments,
+                     WebEngine& engine);
     ~GtkmmApplication() override;
 
     void setDelegate(ApplicationDelegate* delegate) override;
@@ -35,19 +43,16 @@ public:
     Glib::RefPtr<Gtk::Application> gtkApplication() const { return app; }
     // A window of the application became the active window.
     void windowBecameActive();
-    // Runs first when termination is asked for, e.g. to end nested loops.
-    void setTerminationHandler(std::function<void()> handler) {
-        terminationHandler = std::move(handler);
-    }
+    // Emitted first when termination is asked for, e.g. to end nested loops.
+    sigc::signal<void>& signalTerminating() { return terminating_; }
     // The window, which activation brings forward; made once, it lasts as
     // long as the application.
-    GtkMainWindow& createMainWindow(int contentWidth, int contentHeight, const WindowStyle& style,
-                                    GtkMainWindow::PageWidget pageWidget);
+    GtkMainWindow& createMainWindow(int contentWidth, int contentHeight, const WindowStyle& style);
     // The window once it is made, else null.
     GtkMainWindow* mainWindow() const { return window.get(); }
-    // Platform set-up that runs at start-up, once the toolkit is initialised
-    // and before the delegate's own start-up steps.
-    void setBeforeLaunching(std::function<void()> steps) { beforeLaunching = std::move(steps); }
+    // A click on one of the application's notifications is about to bring
+    // the window forward (see GtkMainWindow).
+    void notificationWasClicked(const std::optional<std::string>& token);
 
 private:
     // The answer to the options read, or -1 to go on and start.
@@ -66,8 +71,8 @@ private:
     // After the toolkit's application, so that it leaves it first.
     std::unique_ptr<GtkMainWindow> window;
     std::vector<GlibSource> signalSources;
-    std::function<void()> terminationHandler;
-    std::function<void()> beforeLaunching;
+    WebEngine& engine;
+    sigc::signal<void> terminating_;
 };
 
 } // namespace quorvel::gtk

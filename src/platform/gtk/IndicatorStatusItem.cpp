@@ -53,13 +53,6 @@ public:
     IndicatorStatusItem(const IndicatorStatusItem&) = delete;
     IndicatorStatusItem& operator=(const IndicatorStatusItem&) = delete;
 
-    bool hasButton() const override { return true; }
-
-    // The icon draws the title's letter. A label would draw it a second
-    // time on the panels that show labels (GNOME's, Xfce's), and Plasma
-    // shows none.
-    void setButtonTitle(const std::string&) override {}
-
     void setMenu(const Menu& menu) override {
         actions.clear();
         checks.clear();

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "platform/gtk/NotificationServer.h"
+
 #include <functional>
-#include <gio/gio.h>
-#include <memory>
+#include <sigc++/trackable.h>
 #include <string>
 #include <vector>
 
@@ -12,33 +13,27 @@ namespace quorvel::gtk {
 // first use and shared by every request. It is the process's shared session
 // connection, which ends the program when the bus closes it (GDBus's
 // exit-on-close, a SIGTERM the application handles as a quit), so it is
-// never made again. Main loop only.
-class NotificationBusConnection : public std::enable_shared_from_this<NotificationBusConnection> {
+// never made again. The wait for it ends with its owner. Main loop only.
+class NotificationBusConnection : public sigc::trackable {
 public:
-    using Ready = std::function<void(GDBusConnection* bus, const std::string& error)>;
-    using Change = std::function<void(GDBusConnection* bus)>;
+    using Ready = std::function<void(const Bus& bus, const std::string& error)>;
 
-    // `connected` runs once the connection is made, `lost` when it is let go
-    // at shut-down.
-    NotificationBusConnection(GCancellable* cancellable, Change connected, Change lost);
-    ~NotificationBusConnection();
-    NotificationBusConnection(const NotificationBusConnection&) = delete;
-    NotificationBusConnection& operator=(const NotificationBusConnection&) = delete;
+    // `connected` runs once, when the connection is made.
+    NotificationBusConnection(Glib::RefPtr<Gio::Cancellable> cancellable,
+                              std::function<void(const Bus&)> connected);
 
     // Calls `then` with the connection, or with no connection and an error
     // text when there is no session bus.
     void withConnection(Ready then);
     // The connection, when one is open.
-    GDBusConnection* current() const { return connection_; }
-    // No connection is made or kept from now on.
-    void shutDown();
+    const Bus& current() const { return connection_; }
 
 private:
-    GCancellable* cancellable_;
-    Change connected_;
-    Change lost_;
-    bool alive_ = true;
-    GDBusConnection* connection_ = nullptr;
+    void made(const Glib::RefPtr<Gio::AsyncResult>& result);
+
+    Glib::RefPtr<Gio::Cancellable> cancellable_;
+    std::function<void(const Bus&)> connected_;
+    Bus connection_;
     bool connecting_ = false;
     std::vector<Ready> waiting_;
 };

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "platform/gtk/NotificationServer.h"
+
 #include <chrono>
 #include <functional>
-#include <gio/gio.h>
-#include <memory>
 #include <optional>
+#include <sigc++/trackable.h>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,9 @@ namespace quorvel::gtk {
 
 // What the notification server says it can do (GetCapabilities). The answer
 // is remembered until the server changes; questions asked while one is on
-// its way share its answer. Main loop only.
-class NotificationCapabilities : public std::enable_shared_from_this<NotificationCapabilities> {
+// its way share its answer, and end unanswered with their owner. Main loop
+// only.
+class NotificationCapabilities : public sigc::trackable {
 public:
     using List = std::vector<std::string>;
     // The list, or none and an error text when the server did not answer.
@@ -21,20 +23,20 @@ public:
         std::function<void(const std::optional<List>& capabilities, const std::string& error)>;
 
     // A server that has not answered after `bound` counts as not answering.
-    NotificationCapabilities(GCancellable* cancellable, std::chrono::milliseconds bound);
-    ~NotificationCapabilities();
-    NotificationCapabilities(const NotificationCapabilities&) = delete;
-    NotificationCapabilities& operator=(const NotificationCapabilities&) = delete;
+    NotificationCapabilities(Glib::RefPtr<Gio::Cancellable> cancellable,
+                             std::chrono::milliseconds bound);
 
     // Asks the server, also when an answer is remembered.
-    void ask(GDBusConnection* bus, Answer then);
+    void ask(const Bus& bus, Answer then);
     // The remembered answer, or the server's.
-    void get(GDBusConnection* bus, Answer then);
+    void get(const Bus& bus, Answer then);
     // The server changed: what it said no longer holds.
     void forget() { known_.reset(); }
 
 private:
-    GCancellable* cancellable_;
+    void answered(GVariant* reply, const std::string& error);
+
+    Glib::RefPtr<Gio::Cancellable> cancellable_;
     std::chrono::milliseconds bound_;
     std::optional<List> known_;
     bool asking_ = false;

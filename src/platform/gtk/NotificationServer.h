@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <functional>
-#include <gio/gio.h>
-#include <memory>
+#include <giomm/cancellable.h>
+#include <giomm/dbusconnection.h>
+#include <glib.h>
+#include <sigc++/trackable.h>
 #include <string>
 
 namespace quorvel::gtk {
@@ -14,17 +16,20 @@ inline constexpr const char* kNotificationsBusName = "org.freedesktop.Notificati
 inline constexpr const char* kNotificationsObjectPath = "/org/freedesktop/Notifications";
 inline constexpr const char* kNotificationsInterface = "org.freedesktop.Notifications";
 
-// A reference to a bus connection, released with the last copy.
-using BusReference = std::shared_ptr<GDBusConnection>;
-BusReference referenceBus(GDBusConnection* bus);
+using Bus = Glib::RefPtr<Gio::DBus::Connection>;
 
-using ServerReplyHandler = std::function<void(GVariant* reply, const GError* error)>;
+// The reply (none on failure) and the error text (empty on success).
+using ServerReplyHandler = std::function<void(GVariant* reply, const std::string& error)>;
 
-// Calls a method of the notification server. The handler runs exactly once,
-// on the main loop, with the reply or the error; a negative timeout waits
-// for as long as the call takes (until it is cancelled).
-void callNotificationServer(GDBusConnection* bus, const char* method, GVariant* parameters,
-                            const GVariantType* replyType, std::chrono::milliseconds timeout,
-                            GCancellable* cancellable, ServerReplyHandler handler);
+// Calls a method of the notification server; `parameters` may be floating or
+// null. The handler runs at most once, on the main loop, with the reply or
+// the error; it is bound to `owner` and never runs once the owner is gone.
+// A negative timeout waits for as long as the call takes (until it is
+// cancelled).
+void callNotificationServer(const sigc::trackable& owner, const Bus& bus, const char* method,
+                            GVariant* parameters, const GVariantType* replyType,
+                            std::chrono::milliseconds timeout,
+                            const Glib::RefPtr<Gio::Cancellable>& cancellable,
+                            ServerReplyHandler handler);
 
 } // namespace quorvel::gtk

@@ -17,22 +17,15 @@ std::string validUtf8(const std::string& text) {
     return result;
 }
 
-// The hints of one notification: the application, its sound, and how it is
-// to be presented.
-GVariant* hintsFor(const NotificationRequest& request, unsigned presentation) {
+// The hints of one notification: the application and its sound.
+GVariant* hintsFor(const NotificationRequest& request) {
     GVariantBuilder hints;
     g_variant_builder_init(&hints, G_VARIANT_TYPE("a{sv}"));
     g_variant_builder_add(&hints, "{sv}", "desktop-entry", g_variant_new_string(kApplicationId));
-    if (request.defaultSound && (presentation & PresentationSound) != 0) {
+    if (request.defaultSound) {
         g_variant_builder_add(&hints, "{sv}", "sound-name", g_variant_new_string(kSoundName));
     } else {
         g_variant_builder_add(&hints, "{sv}", "suppress-sound", g_variant_new_boolean(TRUE));
-    }
-    if ((presentation & PresentationBanner) == 0) {
-        g_variant_builder_add(&hints, "{sv}", "urgency", g_variant_new_byte(0));
-    }
-    if ((presentation & PresentationList) == 0) {
-        g_variant_builder_add(&hints, "{sv}", "transient", g_variant_new_boolean(TRUE));
     }
     return g_variant_builder_end(&hints);
 }
@@ -60,8 +53,7 @@ std::string escapeMarkup(const std::string& text) {
     return escaped;
 }
 
-GVariant* notifyParameters(const NotificationRequest& request, unsigned presentation,
-                           bool bodyMayBeMarkup) {
+GVariant* notifyParameters(const NotificationRequest& request, bool bodyMayBeMarkup) {
     const std::string summary = validUtf8(request.title);
     const std::string body =
         bodyMayBeMarkup ? escapeMarkup(validUtf8(request.body)) : validUtf8(request.body);
@@ -70,8 +62,7 @@ GVariant* notifyParameters(const NotificationRequest& request, unsigned presenta
     g_variant_builder_add(&actions, "s", "default");
     g_variant_builder_add(&actions, "s", kDefaultActionLabel);
     return g_variant_new("(susssas@a{sv}i)", kApplicationName, guint32{0}, kApplicationId,
-                         summary.c_str(), body.c_str(), &actions, hintsFor(request, presentation),
-                         gint32{-1});
+                         summary.c_str(), body.c_str(), &actions, hintsFor(request), gint32{-1});
 }
 
 } // namespace quorvel::gtk

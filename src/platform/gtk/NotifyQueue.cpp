@@ -1,9 +1,10 @@
 #include "platform/gtk/NotifyQueue.h"
 
-#include "platform/gtk/DBusErrors.h"
-#include "platform/gtk/GlibSource.h"
 #include "platform/gtk/OnceCompletion.h"
 
+#include <glibmm/main.h>
+#include <memory>
+#include <sigc++/adaptors/track_obj.h>
 #include <utility>
 
 namespace quorvel::gtk {
@@ -12,20 +13,15 @@ namespace quorvel::gtk {
 // the deadline after which it is reported as failed.
 struct NotifyQueue::Attempt {
     OnceCompletion<std::optional<guint32>, const std::string&> result;
-    GlibSource deadline;
+    sigc::connection deadline;
 };
 
-NotifyQueue::NotifyQueue(GCancellable* cancellable, std::chrono::milliseconds bound)
-    : cancellable_(G_CANCELLABLE(g_object_ref(cancellable))), bound_(bound) {}
+NotifyQueue::NotifyQueue(Glib::RefPtr<Gio::Cancellable> cancellable,
+                         std::chrono::milliseconds bound)
+    : cancellable_(std::move(cancellable)), bound_(bound) {}
 
-NotifyQueue::~NotifyQueue() {
-    g_clear_object(&cancellable_);
-}
-
-void NotifyQueue::send(GDBusConnection* bus, GVariant* parameters, Result result) {
-    Call call{referenceBus(bus),
-              std::shared_ptr<GVariant>(g_variant_ref_sink(parameters), g_variant_unref),
-              std::move(result)};
+void NotifyQueue::send(const Bus& bus, GVariant* parameters, Result result) {
+    Call call{bus, Glib::VariantContainerBase(g_variant_ref_sink(parameters)), std::move(result)};
     if (inFlight_) {
         waiting_.push_back(std::move(call));
         return;
@@ -36,37 +32,37 @@ void NotifyQueue::send(GDBusConnection* bus, GVariant* parameters, Result result
 void NotifyQueue::start(Call call) {
     inFlight_ = true;
     auto attempt = std::make_shared<Attempt>();
-    attempt->result =
-        OnceCompletion<std::optional<guint32>, const std::string&>(std::move(call.result));
-    // The deadline belongs to the attempt, which the call's reply keeps.
-    attempt->deadline = GlibSource::after(
-        bound_, [weak = weak_from_this(), attempt = attempt.get(), bound = bound_] {
-            const std::string error = "The notification server did not answer within " +
-                                      std::to_string(bound.count()) + " ms";
-            attempt->result.complete(std::nullopt, error);
-            if (const auto self = weak.lock()) {
-                self->failWaiting(error);
-            }
-        });
+    attempt->result = decltype(attempt->result)(std::move(call.result));
+    attempt->deadline = Glib::signal_timeout().connect(
+        sigc::track_object(
+            [this, attempt] {
+                const std::string error = "The notification server did not answer within " +
+                                          std::to_string(bound_.count()) + " ms";
+                attempt->result.complete(std::nullopt, error);
+                failWaiting(error);
+                return false;
+            },
+            *this),
+        static_cast<unsigned>(bound_.count()));
     // No time-out of its own: a late answer must still be heard.
     callNotificationServer(
-        call.bus.get(), "Notify", call.parameters.get(), G_VARIANT_TYPE("(u)"),
+        *this, call.bus, "Notify", call.parameters.gobj(), G_VARIANT_TYPE("(u)"),
         std::chrono::milliseconds(-1), cancellable_,
-        [self = shared_from_this(), attempt, bus = call.bus](GVariant* reply, const GError* error) {
+        [this, attempt, bus = call.bus](GVariant* reply, const std::string& error) {
             std::optional<guint32> id;
             if (reply != nullptr) {
                 id.emplace(0);
                 g_variant_get(reply, "(u)", &*id);
             }
-            attempt->deadline.cancel();
-            if (!attempt->result.complete(id, id ? std::string() : describeError(error))) {
+            attempt->deadline.disconnect();
+            if (!attempt->result.complete(id, error)) {
                 // It was given up on.
                 if (id) {
-                    self->closeLateNotification(bus, *id);
+                    closeLateNotification(bus, *id);
                 }
                 return;
             }
-            self->next();
+            next();
         });
 }
 
@@ -81,16 +77,15 @@ void NotifyQueue::next() {
 
 void NotifyQueue::failWaiting(const std::string& error) {
     inFlight_ = false;
-    auto waiting = std::move(waiting_);
-    waiting_.clear();
+    auto waiting = std::exchange(waiting_, {});
     for (Call& call : waiting) {
         call.result(std::nullopt, error);
     }
 }
 
-void NotifyQueue::closeLateNotification(const BusReference& bus, guint32 id) {
-    callNotificationServer(bus.get(), "CloseNotification", g_variant_new("(u)", id), nullptr,
-                           bound_, cancellable_, [](GVariant*, const GError*) {});
+void NotifyQueue::closeLateNotification(const Bus& bus, guint32 id) {
+    callNotificationServer(*this, bus, "CloseNotification", g_variant_new("(u)", id), nullptr,
+                           bound_, cancellable_, [](GVariant*, const std::string&) {});
 }
 
 } // namespace quorvel::gtk

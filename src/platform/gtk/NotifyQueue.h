@@ -5,9 +5,8 @@
 #include <chrono>
 #include <deque>
 #include <functional>
-#include <gio/gio.h>
-#include <memory>
 #include <optional>
+#include <sigc++/trackable.h>
 #include <string>
 
 namespace quorvel::gtk {
@@ -20,26 +19,23 @@ namespace quorvel::gtk {
 // so that the caller can show the alert another way, and the calls waiting
 // behind it fail with it: the server is not answering. The call itself stays
 // open; should the server answer it after all, the notification it shows is
-// closed again at once, so the user never sees one alert twice. Main loop
-// only.
-class NotifyQueue : public std::enable_shared_from_this<NotifyQueue> {
+// closed again at once, so the user never sees one alert twice. Calls and
+// deadlines end with the queue, their results unreported. Main loop only.
+class NotifyQueue : public sigc::trackable {
 public:
     // The server's number for the notification, or none and an error text.
     using Result = std::function<void(std::optional<guint32> id, const std::string& error)>;
 
-    NotifyQueue(GCancellable* cancellable, std::chrono::milliseconds bound);
-    ~NotifyQueue();
-    NotifyQueue(const NotifyQueue&) = delete;
-    NotifyQueue& operator=(const NotifyQueue&) = delete;
+    NotifyQueue(Glib::RefPtr<Gio::Cancellable> cancellable, std::chrono::milliseconds bound);
 
     // Takes a floating reference to the Notify arguments. `result` runs
-    // exactly once, on the main loop, never inside this call.
-    void send(GDBusConnection* bus, GVariant* parameters, Result result);
+    // at most once (exactly once while the queue lives), on the main loop.
+    void send(const Bus& bus, GVariant* parameters, Result result);
 
 private:
     struct Call {
-        BusReference bus;
-        std::shared_ptr<GVariant> parameters;
+        Bus bus;
+        Glib::VariantContainerBase parameters;
         Result result;
     };
     struct Attempt;
@@ -47,9 +43,9 @@ private:
     void start(Call call);
     void next();
     void failWaiting(const std::string& error);
-    void closeLateNotification(const BusReference& bus, guint32 id);
+    void closeLateNotification(const Bus& bus, guint32 id);
 
-    GCancellable* cancellable_;
+    Glib::RefPtr<Gio::Cancellable> cancellable_;
     std::chrono::milliseconds bound_;
     bool inFlight_ = false;
     std::deque<Call> waiting_;

@@ -1,12 +1,17 @@
 #include "platform/gtk/SoupHttpClient.h"
 
-#include "platform/gtk/GlibSource.h"
 #include "platform/gtk/OnceCompletion.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <giomm/cancellable.h>
+#include <giomm/init.h>
+#include <glibmm/main.h>
 #include <libsoup/soup.h>
-#include <set>
+#include <map>
+#include <memory>
+#include <sigc++/adaptors/track_obj.h>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -33,60 +38,27 @@ bool methodSendsBody(std::string_view method) {
     return method == "POST" || method == "PUT" || method == "PATCH";
 }
 
-struct Exchange;
-
-// The exchanges a client has in flight, shared with them, so that a client
-// that goes can abandon them. Like the session, main loop only.
-struct Registry {
-    bool closed = false;
-    std::set<Exchange*> live;
-};
-
-// One request, from send() until its completion has run. Owned by whichever
-// callback is pending for it (its start on the main loop, then libsoup's);
-// deleted right before the completion runs.
+// One request on its way through libsoup, from its start until libsoup is
+// done with it; libsoup's callback owns it. What it finds goes to `report`,
+// which is bound to the client: once the client is gone, nothing is reported.
 struct Exchange {
-    std::shared_ptr<Registry> registry;
-    SoupSession* session = nullptr; // a reference of its own
-    double sessionTimeoutSeconds = 0;
-    HttpRequest request;
-    OnceCompletion<HttpResult> completion;
     SoupMessage* message = nullptr;
-    GCancellable* cancellable = nullptr;
-    GlibSource start;
-    GlibSource deadline;
+    Glib::RefPtr<Gio::Cancellable> cancellable;
+    sigc::connection deadline;
     bool timedOut = false;
+    sigc::slot<void, HttpResult> report;
 
     Exchange() = default;
     Exchange(const Exchange&) = delete;
     Exchange& operator=(const Exchange&) = delete;
-
     ~Exchange() {
-        g_clear_object(&cancellable);
+        deadline.disconnect();
         g_clear_object(&message);
-        g_clear_object(&session);
-    }
-
-    // An abandoned exchange has no completion left to run.
-    bool abandoned() const { return !completion.pending(); }
-
-    // Ends the exchange: frees it, then runs the completion, if it still has one.
-    void finish(HttpResult result) {
-        registry->live.erase(this);
-        OnceCompletion<HttpResult> done = std::move(completion);
-        delete this;
-        done.complete(std::move(result));
-    }
-
-    void fail(std::string error) {
-        HttpResult result;
-        result.error = std::move(error);
-        finish(std::move(result));
     }
 };
 
 void onExchangeFinished(GObject* source, GAsyncResult* asyncResult, gpointer data) {
-    auto* exchange = static_cast<Exchange*>(data);
+    const std::unique_ptr<Exchange> exchange(static_cast<Exchange*>(data));
     GError* error = nullptr;
     GBytes* bytes = soup_session_send_and_read_finish(SOUP_SESSION(source), asyncResult, &error);
 
@@ -115,25 +87,24 @@ void onExchangeFinished(GObject* source, GAsyncResult* asyncResult, gpointer dat
                            : std::string(error != nullptr ? error->message : "The request failed.");
     }
     g_clear_error(&error);
-    exchange->finish(std::move(result));
+    exchange->report(std::move(result));
 }
 
-// Runs on the main loop: builds the message and hands it to the session.
-void startExchange(Exchange* exchange) {
-    if (exchange->abandoned()) {
-        exchange->finish({});
-        return;
-    }
-    const HttpRequest& request = exchange->request;
+HttpResult failure(std::string error) {
+    HttpResult result;
+    result.error = std::move(error);
+    return result;
+}
 
+// The message for a request, or why it cannot be sent.
+SoupMessage* newMessage(const HttpRequest& request, std::string& problem) {
     GError* error = nullptr;
     GUri* uri =
         g_uri_parse(request.url.c_str(), static_cast<GUriFlags>(SOUP_HTTP_URI_FLAGS), &error);
     if (uri == nullptr) {
-        std::string text = "Invalid URL \"" + request.url + "\": " + error->message;
+        problem = "Invalid URL \"" + request.url + "\": " + error->message;
         g_error_free(error);
-        exchange->fail(std::move(text));
-        return;
+        return nullptr;
     }
     const char* scheme = g_uri_get_scheme(uri);
     const char* host = g_uri_get_host(uri);
@@ -141,26 +112,23 @@ void startExchange(Exchange* exchange) {
         (g_ascii_strcasecmp(scheme, "http") == 0 || g_ascii_strcasecmp(scheme, "https") == 0) &&
         host != nullptr && *host != '\0';
     if (!supported) {
-        g_uri_unref(uri);
-        exchange->fail("Unsupported URL \"" + request.url + "\"");
-        return;
-    }
-    if (!isToken(request.method)) {
-        g_uri_unref(uri);
-        exchange->fail("Invalid request method \"" + request.method + "\"");
-        return;
+        problem = "Unsupported URL \"" + request.url + "\"";
+    } else if (!isToken(request.method)) {
+        problem = "Invalid request method \"" + request.method + "\"";
     }
     for (const auto& [name, value] : request.headers) {
-        if (!isToken(name) || !isSafeFieldValue(value)) {
-            g_uri_unref(uri);
-            exchange->fail("Invalid header field \"" + name + "\"");
-            return;
+        if (problem.empty() && (!isToken(name) || !isSafeFieldValue(value))) {
+            problem = "Invalid header field \"" + name + "\"";
         }
     }
+    if (!problem.empty()) {
+        g_uri_unref(uri);
+        return nullptr;
+    }
 
-    exchange->message = soup_message_new_from_uri(request.method.c_str(), uri);
+    SoupMessage* message = soup_message_new_from_uri(request.method.c_str(), uri);
     g_uri_unref(uri);
-    SoupMessageHeaders* headers = soup_message_get_request_headers(exchange->message);
+    SoupMessageHeaders* headers = soup_message_get_request_headers(message);
     for (const auto& [name, value] : request.headers) {
         soup_message_headers_append(headers, name.c_str(), value.c_str());
     }
@@ -168,26 +136,21 @@ void startExchange(Exchange* exchange) {
         // An empty body of its own, so that the request says "Content-Length:
         // 0" as HTTP wants of a body-carrying method, and no content type.
         GBytes* empty = g_bytes_new_static("", 0);
-        soup_message_set_request_body_from_bytes(exchange->message, nullptr, empty);
+        soup_message_set_request_body_from_bytes(message, nullptr, empty);
         g_bytes_unref(empty);
     }
-
-    const double timeout = request.timeoutSeconds;
-    if (std::isfinite(timeout) && timeout > 0 && timeout != exchange->sessionTimeoutSeconds) {
-        const double milliseconds = std::min(timeout * 1000.0, double(G_MAXUINT));
-        exchange->deadline = GlibSource::after(
-            std::chrono::milliseconds(static_cast<long long>(std::ceil(milliseconds))), [exchange] {
-                exchange->timedOut = true;
-                g_cancellable_cancel(exchange->cancellable);
-            });
-    }
-    soup_session_send_and_read_async(exchange->session, exchange->message, G_PRIORITY_DEFAULT,
-                                     exchange->cancellable, onExchangeFinished, exchange);
+    return message;
 }
 
-class SoupHttpClient final : public HttpClient {
+// Every request in flight has one entry here, from send() until its result is
+// reported; whatever ends it first (its answer, dropConnections(), the
+// client's end) takes the entry, so a completion runs at most once, and never
+// after the client is gone. Every step still to come is bound to the client
+// (sigc::trackable). Like the session, main loop only.
+class SoupHttpClient final : public HttpClient, public sigc::trackable {
 public:
     explicit SoupHttpClient(double ioTimeoutSeconds) {
+        Gio::init();
         double seconds = std::isfinite(ioTimeoutSeconds) ? std::ceil(ioTimeoutSeconds) : 60.0;
         seconds = std::clamp(seconds, 1.0, 24.0 * 3600.0);
         timeoutSeconds_ = seconds;
@@ -200,15 +163,8 @@ public:
     ~SoupHttpClient() override {
         // Requests in flight are cancelled, and their completions released
         // now, never to run: nothing calls back into a world that is going.
-        std::vector<GCancellable*> cancellables;
-        registry_->closed = true;
-        for (Exchange* exchange : registry_->live) {
-            exchange->completion.release();
-            cancellables.push_back(G_CANCELLABLE(g_object_ref(exchange->cancellable)));
-        }
-        for (GCancellable* cancellable : cancellables) {
-            g_cancellable_cancel(cancellable);
-            g_object_unref(cancellable);
+        for (const auto& [id, entry] : std::exchange(inFlight_, {})) {
+            entry.cancellable->cancel();
         }
         g_object_unref(session_);
     }
@@ -219,46 +175,76 @@ public:
     void dropConnections() override {
         // Every request under way gives up its completion now; its exchange
         // goes on only to be freed when libsoup lets go of it.
-        std::vector<OnceCompletion<HttpResult>> dropped;
-        std::vector<GCancellable*> cancellables;
-        for (Exchange* exchange : registry_->live) {
-            dropped.push_back(std::move(exchange->completion));
-            exchange->completion.release();
-            cancellables.push_back(G_CANCELLABLE(g_object_ref(exchange->cancellable)));
-        }
-        registry_->live.clear();
-        for (GCancellable* cancellable : cancellables) {
-            g_cancellable_cancel(cancellable);
-            g_object_unref(cancellable);
+        auto dropped = std::exchange(inFlight_, {});
+        for (const auto& [id, entry] : dropped) {
+            entry.cancellable->cancel();
         }
         // Closes the idle connections too, so that the next request opens a
         // new one instead of writing into one that may be dead.
         soup_session_abort(session_);
-        for (auto& completion : dropped) {
-            HttpResult result;
-            result.error = "Connection dropped after the machine woke up";
-            completion.complete(std::move(result));
+        for (auto& [id, entry] : dropped) {
+            entry.completion.complete(failure("Connection dropped after the machine woke up"));
         }
     }
 
     void send(const HttpRequest& request, std::function<void(HttpResult)> completion) override {
-        auto* exchange = new Exchange;
-        exchange->registry = registry_;
-        exchange->session = SOUP_SESSION(g_object_ref(session_));
-        exchange->sessionTimeoutSeconds = timeoutSeconds_;
-        exchange->request = request;
-        exchange->cancellable = g_cancellable_new();
-        if (!registry_->closed) {
-            exchange->completion = OnceCompletion<HttpResult>(std::move(completion));
-            registry_->live.insert(exchange);
-        }
+        const std::uint64_t id = nextId_++;
+        inFlight_.emplace(id, InFlight{OnceCompletion<HttpResult>(std::move(completion)),
+                                       Gio::Cancellable::create()});
         // Started from the main loop, so that the completion never runs
         // inside send().
-        exchange->start = GlibSource::idle([exchange] { startExchange(exchange); });
+        Glib::signal_idle().connect_once(
+            sigc::track_object([this, id, request] { start(id, request); }, *this),
+            Glib::PRIORITY_DEFAULT);
     }
 
 private:
-    std::shared_ptr<Registry> registry_ = std::make_shared<Registry>();
+    struct InFlight {
+        OnceCompletion<HttpResult> completion;
+        Glib::RefPtr<Gio::Cancellable> cancellable;
+    };
+
+    void start(std::uint64_t id, const HttpRequest& request) {
+        const auto found = inFlight_.find(id);
+        if (found == inFlight_.end()) {
+            return; // dropped before it started
+        }
+        std::string problem;
+        SoupMessage* message = newMessage(request, problem);
+        if (message == nullptr) {
+            finish(id, failure(problem));
+            return;
+        }
+        auto* exchange = new Exchange;
+        exchange->message = message;
+        exchange->cancellable = found->second.cancellable;
+        exchange->report = sigc::track_object(
+            [this, id](HttpResult result) { finish(id, std::move(result)); }, *this);
+        const double timeout = request.timeoutSeconds;
+        if (std::isfinite(timeout) && timeout > 0 && timeout != timeoutSeconds_) {
+            const double milliseconds = std::ceil(std::min(timeout * 1000.0, double(G_MAXUINT)));
+            exchange->deadline = Glib::signal_timeout().connect(
+                [exchange] {
+                    exchange->timedOut = true;
+                    exchange->cancellable->cancel();
+                    return false;
+                },
+                static_cast<unsigned>(milliseconds));
+        }
+        soup_session_send_and_read_async(session_, message, G_PRIORITY_DEFAULT,
+                                         exchange->cancellable->gobj(), onExchangeFinished,
+                                         exchange);
+    }
+
+    void finish(std::uint64_t id, HttpResult result) {
+        auto entry = inFlight_.extract(id);
+        if (!entry.empty()) {
+            entry.mapped().completion.complete(std::move(result));
+        }
+    }
+
+    std::map<std::uint64_t, InFlight> inFlight_;
+    std::uint64_t nextId_ = 0;
     SoupSession* session_ = nullptr;
     double timeoutSeconds_ = 60;
 };

@@ -8,9 +8,9 @@ namespace quorvel::gtk {
 
 // The process-wide HTTP client on one libsoup session: redirects followed,
 // no cache, no cookies kept, an I/O time-out of `ioTimeoutSeconds` (whole
-// seconds, at least one). Create and destroy it on the main thread; send()
-// may be called from any thread. Every request starts and every completion
-// runs on the GLib main loop (default context), never inside send().
+// seconds, at least one). Create, use and destroy it on the main thread.
+// Every request starts and every completion runs on the GLib main loop
+// (default context), never inside send().
 // Destroying the client cancels the requests in flight and releases their
 // completions without running them. dropConnections() (main thread) fails
 // them instead, each completion running before it returns, and closes every

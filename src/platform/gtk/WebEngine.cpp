@@ -2,11 +2,15 @@
 
 #include "service/LogEvents.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
-#include <thread>
+#include <unistd.h>
 #include <utility>
 #include <webkit2/webkit2.h>
 
@@ -107,28 +111,42 @@ std::optional<std::string> SandboxTrial::result() {
 }
 
 // A bwrap stuck (on a mount, say) must not hold up start-up for good: past
-// the limit it is killed, and the sandbox counts as unavailable.
+// the limit it is killed, and the sandbox counts as unavailable. The wait
+// sleeps on the run's process descriptor until it ends or the limit passes.
 std::optional<std::string> SandboxTrial::finishTrialRun() {
     const GPid child = std::exchange(pid, 0);
-    const auto deadline = started + limit;
-    int waitStatus = 0;
-    for (;;) {
-        const pid_t ended = waitpid(child, &waitStatus, WNOHANG);
-        if (ended == child) {
-            break;
-        }
-        if (ended < 0 && errno != EINTR) {
+    const int ending = static_cast<int>(syscall(SYS_pidfd_open, child, 0));
+    if (ending < 0) {
+        if (errno == ESRCH) {
             return bubblewrap + ": its trial run's end was not seen";
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            kill(child, SIGKILL);
-            reap(child);
-            return bubblewrap + ": its trial run did not end within " + describe(limit);
+        const std::string reason = g_strerror(errno);
+        kill(child, SIGKILL);
+        reap(child);
+        return bubblewrap + ": its trial run could not be watched: " + reason;
+    }
+    pollfd ended{ending, POLLIN, 0};
+    int ready = 0;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            started + limit - std::chrono::steady_clock::now());
+        ready = poll(&ended, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+        if (ready >= 0 || errno != EINTR) {
+            break;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    close(ending);
+    if (ready <= 0) {
+        kill(child, SIGKILL);
+        reap(child);
+        return bubblewrap + ": its trial run did not end within " + describe(limit);
+    }
+    const auto waitStatus = reap(child);
+    if (!waitStatus) {
+        return bubblewrap + ": its trial run's end was not seen";
     }
     GError* error = nullptr;
-    if (!g_spawn_check_wait_status(waitStatus, &error)) {
+    if (!g_spawn_check_wait_status(*waitStatus, &error)) {
         std::string message = bubblewrap + ": " + error->message;
         g_error_free(error);
         return message;
@@ -158,6 +176,13 @@ std::optional<std::string> WebEngine::prepare() {
         webkit_web_context_set_sandbox_enabled(context, TRUE);
     }
     return note;
+}
+
+void WebEngine::launch(bool startEarly) {
+    startUpNote = prepare();
+    if (startEarly) {
+        startEarlyWebProcess();
+    }
 }
 
 void WebEngine::startEarlyWebProcess() {

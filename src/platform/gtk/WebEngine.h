@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace quorvel::gtk {
 
@@ -52,6 +53,12 @@ public:
     // content has to run without it.
     std::optional<std::string> prepare();
 
+    // At the application's start-up: prepare(), then, if `startEarly`,
+    // startEarlyWebProcess(). The line prepare() returns waits for
+    // takeNote().
+    void launch(bool startEarly);
+    std::optional<std::string> takeNote() { return std::exchange(startUpNote, std::nullopt); }
+
     // Has the engine start a web process now, ahead of the first page view's
     // first load, so that it starts while the application waits for
     // something else. Call after prepare(), before any page view exists.
@@ -64,6 +71,7 @@ public:
 
 private:
     SandboxTrial sandboxTrial;
+    std::optional<std::string> startUpNote;
     // A view that is never shown and whose only purpose is to have the engine
     // start a web process; the page view that takes it over is created
     // related to it and so shares that process. It goes once that page view
