@@ -115,6 +115,8 @@ public:
     void serverProcessDidExit(const ProcessExit& how);
     void createWindow();
     void loadAppWhenReady(int attempt = 0);
+    // The next start-up probe of the local service.
+    std::unique_ptr<Timer> probeRetry;
 
     // Service addresses.
     std::string appBaseURL() const;
@@ -143,7 +145,6 @@ public:
     void enqueueLocalNotification(const std::string& id, const std::string& title,
                                   const std::string& body,
                                   std::function<void(bool success)> completion);
-    static std::string trimmedNotificationText(const std::string& text, std::size_t limit);
     // Shows the fallback for an alert: at once, or once the fallback dialog
     // that is open has been answered.
     void showFallbackNotification(const std::string& title, const std::string& body);
@@ -211,14 +212,14 @@ private:
     // the view shows why instead.
     bool showsCrashPage = false;
     Backoff pageRetryDelays{2.0, 60.0};
-    // Only the retry scheduled last may load.
-    unsigned pageRetryGeneration = 0;
+    // The retry waiting for its time.
+    std::unique_ptr<Timer> pageRetry;
     ReloadBudget crashReloads;
     // The page's process was ended while nobody looked; the page is loaded
     // again once the window is back.
     bool pageResting = false;
-    // Only the close seen last may end the page's process.
-    unsigned windowCloses = 0;
+    // Runs out once the window has stayed closed long enough for the page to rest.
+    std::unique_ptr<Timer> restDeadline;
     void restPage();
     void loadPage();
     void retryFailedPage();
@@ -242,24 +243,26 @@ private:
     std::string loginURL() const;
     double serverStartedAt = 0;
     Backoff serverRestartDelays{1.0, 30.0};
-    // Counts the children started, so that late reports of an earlier one
-    // change nothing.
-    unsigned serverGeneration = 0;
+    std::unique_ptr<Timer> serverRestart;
+    // The next question to a restarted child whether it answers.
+    std::unique_ptr<Timer> restartProbe;
     // When the service stopped answering, while it has not answered again.
     std::optional<double> serviceDownSince;
+    // Tells the user once the service has been silent too long.
+    std::unique_ptr<Timer> serviceDownNotice;
     // A fatal alert is open or was answered: the application is ending.
     bool startUpFailed = false;
-    unsigned serviceOutages = 0;
     std::optional<std::string> launchServer();
     void scheduleServerRestart();
     void restartServer();
-    void watchRestartedServer(unsigned generation);
+    void watchRestartedServer();
     void serviceDidAnswerAgain();
-    void reportServiceDown(unsigned outage);
+    void reportServiceDown();
     // The watchdog: a child that answers nothing for a minute while it runs
     // is ended, and supervision starts the next one.
     double serviceLastAnsweredAt = 0;
-    unsigned serverEndedByWatchdog = 0;
+    // Set once the watchdog asked the running child to end: the kill follows.
+    std::unique_ptr<Timer> serverKillDeadline;
     void noteServiceAnswer(bool answered);
     // Whether an answer comes from the service this application started
     // (always, with the cloud service).

@@ -48,11 +48,7 @@ void AppDelegate::webViewWebContentProcessResponsivenessChanged(bool responsive)
         return;
     }
     unresponsiveDeadline =
-        platform.mainQueue().scheduleRepeatingTimer(unresponsiveSeconds, [weak = weak_from_this()] {
-            if (const auto self = weak.lock()) {
-                self->endUnresponsivePage();
-            }
-        });
+        platform.mainQueue().postAfter(unresponsiveSeconds, [this] { endUnresponsivePage(); });
 }
 
 void AppDelegate::endUnresponsivePage() {

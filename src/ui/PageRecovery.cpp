@@ -31,13 +31,8 @@ void AppDelegate::loadPage() {
 void AppDelegate::webViewDidFailNavigation() {
     log("page load failed");
     pageLoadFailed = true;
-    const unsigned generation = ++pageRetryGeneration;
-    platform.mainQueue().postAfter(pageRetryDelays.next(), [weak = weak_from_this(), generation] {
-        const auto self = weak.lock();
-        if (self && generation == self->pageRetryGeneration) {
-            self->retryFailedPage();
-        }
-    });
+    pageRetry =
+        platform.mainQueue().postAfter(pageRetryDelays.next(), [this] { retryFailedPage(); });
 }
 
 // Loads the page again if its last load failed; the retry waiting for its
@@ -46,7 +41,7 @@ void AppDelegate::retryFailedPage() {
     if (!pageLoadFailed || showsCrashPage || !pageRequest || !windowIsUsable()) {
         return;
     }
-    ++pageRetryGeneration;
+    pageRetry.reset();
     loadPage();
 }
 

@@ -11,13 +11,7 @@ constexpr double hiddenSecondsBeforeRest = 600.0;
 // process then only costs memory. Alerts, polling and the menus do not need
 // it.
 void AppDelegate::windowDidClose() {
-    const unsigned close = ++windowCloses;
-    platform.mainQueue().postAfter(hiddenSecondsBeforeRest, [weak = weak_from_this(), close] {
-        const auto self = weak.lock();
-        if (self && close == self->windowCloses) {
-            self->restPage();
-        }
-    });
+    restDeadline = platform.mainQueue().postAfter(hiddenSecondsBeforeRest, [this] { restPage(); });
 }
 
 // Only a page that is there rests: one that failed keeps its retries, the
@@ -32,7 +26,7 @@ void AppDelegate::restPage() {
 }
 
 void AppDelegate::windowDidShow() {
-    ++windowCloses;
+    restDeadline.reset();
     if (!pageResting || !windowIsUsable()) {
         return;
     }
