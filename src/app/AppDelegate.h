@@ -6,8 +6,7 @@
 #include "notifications/DeliveriesUnderWay.h"
 #include "platform/Platform.h"
 #include "service/NotificationRecords.h"
-#include "ui/ReloadBudget.h"
-#include "ui/ScriptDialogRun.h"
+#include "ui/PageLife.h"
 
 #include <atomic>
 #include <deque>
@@ -31,7 +30,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate>,
                     public WebViewUIDelegate,
                     public NotificationCenterDelegate,
                     public SystemEventsDelegate,
-                    public WindowDelegate {
+                    public WindowDelegate,
+                    private PageHost {
 public:
     using DesktopNotification = quorvel::DesktopNotification;
     using DesktopNotificationsResponse = quorvel::DesktopNotificationsResponse;
@@ -167,15 +167,7 @@ public:
 private:
     void answerFromPollInFlight();
 
-    // The page's script dialogs, and whether the user stopped them.
-    ScriptDialogRun pageDialogs;
     std::optional<AlertResult> runPageDialog(AlertSpec details, const std::string& kind);
-    // Runs out once the page's process has not answered for a while.
-    std::unique_ptr<Timer> unresponsiveDeadline;
-    // The page's process is being ended because it stopped answering.
-    bool endingUnresponsivePage = false;
-    void endUnresponsivePage();
-    void showUnresponsivePage();
     // Downloads under way: where each is written, and the name it is to have.
     std::map<std::filesystem::path, std::string> downloadNames;
     std::string takeDownloadName(const std::filesystem::path& destination);
@@ -204,25 +196,12 @@ private:
     const bool useCloudBackend;
     const std::string cloudBaseURL;
 
-    // The page: the request of its first load, which retries repeat.
-    std::optional<PageRequest> pageRequest;
-    // The last load of the page failed; a retry is due.
-    bool pageLoadFailed = false;
-    // The page's process ended too often, or was ended for not answering;
-    // the view shows why instead.
-    bool showsCrashPage = false;
-    Backoff pageRetryDelays{2.0, 60.0};
-    // The retry waiting for its time.
-    std::unique_ptr<Timer> pageRetry;
-    ReloadBudget crashReloads;
-    // The page's process was ended while nobody looked; the page is loaded
-    // again once the window is back.
-    bool pageResting = false;
-    // Runs out once the window has stayed closed long enough for the page to rest.
-    std::unique_ptr<Timer> restDeadline;
-    void restPage();
-    void loadPage();
-    void retryFailedPage();
+    // The service's page in the window, from its first load on.
+    PageLife page{platform.mainQueue(), *this};
+    bool pageIsUsable() const override { return windowIsUsable(); }
+    WebView& pageView() override { return *webView; }
+    void loadPageRequest(const PageRequest& request) override;
+    void logPage(const std::string& message) const override { log(message); }
 
     // The bundled service: how it is started, every time, and how it fares.
     // What every request to the local service carries, and what each of its
@@ -236,9 +215,9 @@ private:
     bool moveServiceToFreePort();
     // Adds the token to a request for the local service.
     void authorize(HttpRequest& request) const;
-    // Puts the token where the page's requests pick it up, then loads.
-    void loadPageWithToken();
-    unsigned pageLoadsAsked = 0;
+    // The load that waits for the token to be put where the page's requests
+    // pick it up; a later load takes its place.
+    std::shared_ptr<const PageRequest> loadAwaitingCookie;
     // What "复制服务地址" copies.
     std::string loginURL() const;
     double serverStartedAt = 0;

@@ -11,9 +11,8 @@ constexpr double requestTimeoutSeconds = 60.0;
 void AppDelegate::loadAppWhenReady(int attempt) {
     const std::string baseURL = appBaseURL();
     if (useCloudBackend) {
-        pageRequest =
-            PageRequest{baseURL, CachePolicy::ReloadIgnoringLocalCacheData, requestTimeoutSeconds};
-        loadPage();
+        page.start(
+            PageRequest{baseURL, CachePolicy::ReloadIgnoringLocalCacheData, requestTimeoutSeconds});
         return;
     }
 
@@ -21,36 +20,35 @@ void AppDelegate::loadAppWhenReady(int attempt) {
     probe.url = baseURL;
     probe.cachePolicy = CachePolicy::ReloadIgnoringLocalCacheData;
     probe.timeoutSeconds = requestTimeoutSeconds;
-    platform.httpClient().send(probe, [weak = weak_from_this(), baseURL,
-                                       attempt](const HttpResult& result) {
-        const auto self = weak.lock();
-        if (!self) {
-            return;
-        }
-        // Another program took the port after it was found free: the
-        // service started here cannot listen there and moves to another
-        // one, which the next probe asks. Nothing that program sends is
-        // used.
-        const bool stranger = result.status && !self->comesFromOwnService(result.headers);
-        if (stranger) {
-            self->log("local server port taken by another program");
-        }
-        if (!stranger && result.status == 200) {
-            self->ownServiceAnswered = true;
-            self->prepareDesktopNotifications();
-            self->pageRequest =
-                PageRequest{baseURL, CachePolicy::UseProtocolCachePolicy, requestTimeoutSeconds};
-            self->loadPage();
-        } else if (attempt >= lastAttempt) {
-            self->showFatalAlert(stranger ? "端口 " + self->port +
-                                                " 已被其他程序占用，无法启动本地服务。"
-                                          : "本地服务启动超时。");
-        } else {
-            self->probeRetry = self->platform.mainQueue().postAfter(
-                retryDelaySeconds,
-                [owner = self.get(), attempt] { owner->loadAppWhenReady(attempt + 1); });
-        }
-    });
+    platform.httpClient().send(
+        probe, [weak = weak_from_this(), baseURL, attempt](const HttpResult& result) {
+            const auto self = weak.lock();
+            if (!self) {
+                return;
+            }
+            // Another program took the port after it was found free: the
+            // service started here cannot listen there and moves to another
+            // one, which the next probe asks. Nothing that program sends is
+            // used.
+            const bool stranger = result.status && !self->comesFromOwnService(result.headers);
+            if (stranger) {
+                self->log("local server port taken by another program");
+            }
+            if (!stranger && result.status == 200) {
+                self->ownServiceAnswered = true;
+                self->prepareDesktopNotifications();
+                self->page.start(PageRequest{baseURL, CachePolicy::UseProtocolCachePolicy,
+                                             requestTimeoutSeconds});
+            } else if (attempt >= lastAttempt) {
+                self->showFatalAlert(stranger ? "端口 " + self->port +
+                                                    " 已被其他程序占用，无法启动本地服务。"
+                                              : "本地服务启动超时。");
+            } else {
+                self->probeRetry = self->platform.mainQueue().postAfter(
+                    retryDelaySeconds,
+                    [owner = self.get(), attempt] { owner->loadAppWhenReady(attempt + 1); });
+            }
+        });
 }
 
 } // namespace quorvel

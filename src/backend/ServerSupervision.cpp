@@ -103,12 +103,8 @@ void AppDelegate::serviceDidAnswerAgain() {
     log("local server answered again");
     serviceDownSince.reset();
     serviceDownNotice.reset();
-    if (pageRequest && pageRequest->url != appBaseURL()) {
-        // It moved to another port: the page follows it.
-        pageRequest->url = appBaseURL();
-        pageLoadFailed = true;
-    }
-    retryFailedPage();
+    // It may have moved to another port: the page follows it.
+    page.followService(appBaseURL());
 }
 
 // Once per outage, while the service is still silent: the alerts the user

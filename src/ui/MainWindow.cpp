@@ -38,24 +38,23 @@ void AppDelegate::showMainWindow() {
     clearUnseenAlerts();
 }
 
-// Asked for by the user (or after a sync): the page's process may end a few
-// more times before reloads stop again, and a page that gave way to the
-// crash page is loaded anew.
+// Asked for by the user (or after a sync).
 void AppDelegate::reloadWebView() {
-    if (!windowIsUsable()) {
-        return;
-    }
-    crashReloads.reset();
-    if (showsCrashPage && pageRequest) {
-        loadPage();
-        return;
-    }
-    webView->reload();
+    page.handle(PageEvent::UserReload);
+}
+
+// Alerts, polling and the menus do not need the page: with the window closed
+// long enough, its process gives its memory back.
+void AppDelegate::windowDidClose() {
+    page.handle(PageEvent::WindowClosed);
+}
+
+void AppDelegate::windowDidShow() {
+    page.handle(PageEvent::WindowShown);
 }
 
 void AppDelegate::webViewDidFinishNavigation() {
-    pageLoadFailed = false;
-    pageRetryDelays.reset();
+    page.handle(PageEvent::Finished);
     if (didPrepareDesktopNotifications) {
         return;
     }
