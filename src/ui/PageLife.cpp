@@ -54,9 +54,11 @@ void PageLife::handle(PageEvent event) {
     case PageEvent::Committed:
         // A new page: its dialogs start over.
         dialogRun.reset();
-        if (current == PageState::DialogsStopped) {
-            current = PageState::Loading;
-        }
+        moveFrom(PageState::DialogsStopped, PageState::Loading);
+        return;
+    case PageEvent::UserStoppedDialogs:
+        dialogRun.stop();
+        moveFrom(PageState::Shown, PageState::DialogsStopped);
         return;
 
     case PageEvent::Finished:
@@ -182,13 +184,12 @@ void PageLife::handle(PageEvent event) {
             reload(PageState::Loading);
         }
         return;
+    }
+}
 
-    case PageEvent::UserStoppedDialogs:
-        dialogRun.stop();
-        if (current == PageState::Shown) {
-            current = PageState::DialogsStopped;
-        }
-        return;
+void PageLife::moveFrom(PageState from, PageState next) {
+    if (current == from) {
+        current = next;
     }
 }
 

@@ -81,6 +81,8 @@ public:
     ScriptDialogRun& dialogs() { return dialogRun; }
 
 private:
+    // Only from that state; any other stays.
+    void moveFrom(PageState from, PageState next);
     void load(PageState next);
     void reload(PageState next);
     void showMessage(PageState next, const std::string& text);
