@@ -6,8 +6,7 @@
 #include "notifications/DeliveriesUnderWay.h"
 #include "platform/Platform.h"
 #include "service/NotificationRecords.h"
-#include "ui/ReloadBudget.h"
-#include "ui/ScriptDialogRun.h"
+#include "ui/PageLife.h"
 
 #include <atomic>
 #include <deque>
@@ -32,7 +31,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate>,
                     public WebViewUIDelegate,
                     public NotificationCenterDelegate,
                     public SystemEventsDelegate,
-                    public WindowDelegate {
+                    public WindowDelegate,
+                    private PageHost {
 public:
     using DesktopNotification = quorvel::DesktopNotification;
     using DesktopNotificationsResponse = quorvel::DesktopNotificationsResponse;
@@ -114,6 +114,8 @@ public:
     void serverProcessDidExit(const ProcessExit& how);
     void createWindow();
     void loadAppWhenReady(int attempt = 0);
+    // The next start-up probe of the local service.
+    std::unique_ptr<Timer> probeRetry;
 
     // Service addresses.
     std::string appBaseURL() const;
@@ -146,7 +148,6 @@ public:
     void enqueueLocalNotification(const std::string& id, const std::string& title,
                                   const std::string& body,
                                   std::function<void(bool success)> completion);
-    static std::string trimmedNotificationText(const std::string& text, std::size_t limit);
     // Shows the fallback for an alert: at once, or once the fallback dialog
     // that is open has been answered.
     void showFallbackNotification(const std::string& title, const std::string& body);
@@ -169,15 +170,7 @@ public:
 private:
     void answerFromPollInFlight();
 
-    // The page's script dialogs, and whether the user stopped them.
-    ScriptDialogRun pageDialogs;
     std::optional<AlertResult> runPageDialog(AlertSpec details, const std::string& kind);
-    // Runs out once the page's process has not answered for a while.
-    std::unique_ptr<Timer> unresponsiveDeadline;
-    // The page's process is being ended because it stopped answering.
-    bool endingUnresponsivePage = false;
-    void endUnresponsivePage();
-    void showUnresponsivePage();
     // Downloads under way: where each is written, and the name it is to have.
     std::map<std::filesystem::path, std::string> downloadNames;
     std::string takeDownloadName(const std::filesystem::path& destination);
@@ -206,25 +199,14 @@ private:
     const bool useCloudBackend;
     const std::string cloudBaseURL;
 
-    // The page: the request of its first load, which retries repeat.
-    std::optional<PageRequest> pageRequest;
-    // The last load of the page failed; a retry is due.
-    bool pageLoadFailed = false;
-    // The page's process ended too often, or was ended for not answering;
-    // the view shows why instead.
-    bool showsCrashPage = false;
-    Backoff pageRetryDelays{2.0, 60.0};
-    // Only the retry scheduled last may load.
-    unsigned pageRetryGeneration = 0;
-    ReloadBudget crashReloads;
-    // The page's process was ended while nobody looked; the page is loaded
-    // again once the window is back.
-    bool pageResting = false;
-    // Only the close seen last may end the page's process.
-    unsigned windowCloses = 0;
-    void restPage();
-    void loadPage();
-    void retryFailedPage();
+    // The service's page in the window, from its first load on.
+    PageLife page{platform.mainQueue(), *this};
+    bool pageIsUsable() const override { return windowIsUsable(); }
+    WebView& pageView() override { return *webView; }
+    void loadPageRequest(const PageRequest& request) override;
+    void logPage(std::string_view event, const std::string& message) const override {
+        log(event, message);
+    }
 
     // The bundled service: how it is started, every time, and how it fares.
     // What every request to the local service carries, and what each of its
@@ -238,31 +220,33 @@ private:
     bool moveServiceToFreePort();
     // Adds the token to a request for the local service.
     void authorize(HttpRequest& request) const;
-    // Puts the token where the page's requests pick it up, then loads.
-    void loadPageWithToken();
-    unsigned pageLoadsAsked = 0;
+    // The load that waits for the token to be put where the page's requests
+    // pick it up; a later load takes its place.
+    std::shared_ptr<const PageRequest> loadAwaitingCookie;
     // What "复制服务地址" copies.
     std::string loginURL() const;
     double serverStartedAt = 0;
     Backoff serverRestartDelays{1.0, 30.0};
-    // Counts the children started, so that late reports of an earlier one
-    // change nothing.
-    unsigned serverGeneration = 0;
+    std::unique_ptr<Timer> serverRestart;
+    // The next question to a restarted child whether it answers.
+    std::unique_ptr<Timer> restartProbe;
     // When the service stopped answering, while it has not answered again.
     std::optional<double> serviceDownSince;
+    // Tells the user once the service has been silent too long.
+    std::unique_ptr<Timer> serviceDownNotice;
     // A fatal alert is open or was answered: the application is ending.
     bool startUpFailed = false;
-    unsigned serviceOutages = 0;
     std::optional<std::string> launchServer();
     void scheduleServerRestart();
     void restartServer();
-    void watchRestartedServer(unsigned generation);
+    void watchRestartedServer();
     void serviceDidAnswerAgain();
-    void reportServiceDown(unsigned outage);
+    void reportServiceDown();
     // The watchdog: a child that answers nothing for a minute while it runs
     // is ended, and supervision starts the next one.
     double serviceLastAnsweredAt = 0;
-    unsigned serverEndedByWatchdog = 0;
+    // Set once the watchdog asked the running child to end: the kill follows.
+    std::unique_ptr<Timer> serverKillDeadline;
     void noteServiceAnswer(bool answered);
     // Whether an answer comes from the service this application started
     // (always, with the cloud service).

@@ -15,7 +15,6 @@ int main(int argc, char** argv) {
         // the end of this block, before the platform it uses.
         const auto delegate = std::make_shared<quorvel::AppDelegate>(*platform);
         app.setDelegate(delegate.get());
-        app.setActivationPolicyRegular();
         app.activate();
         status = app.run();
         app.setDelegate(nullptr);

@@ -116,14 +116,9 @@ bool AppDelegate::moveServiceToFreePort() {
 // Starts a child as described by serverSpec (every child of this run is
 // started alike); returns why it could not start.
 std::optional<std::string> AppDelegate::launchServer() {
-    const unsigned generation = ++serverGeneration;
+    // The exit of a child is reported only while its handle is kept.
     LaunchResult launched = platform.processLauncher().launch(
-        serverSpec, [weak = weak_from_this(), generation](const ProcessExit& how) {
-            const auto self = weak.lock();
-            if (self && generation == self->serverGeneration) {
-                self->serverProcessDidExit(how);
-            }
-        });
+        serverSpec, [this](const ProcessExit& how) { serverProcessDidExit(how); });
     if (!launched.process) {
         return launched.errorDescription;
     }

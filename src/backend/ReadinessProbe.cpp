@@ -12,9 +12,8 @@ constexpr double requestTimeoutSeconds = 60.0;
 void AppDelegate::loadAppWhenReady(int attempt) {
     const std::string baseURL = appBaseURL();
     if (useCloudBackend) {
-        pageRequest =
-            PageRequest{baseURL, CachePolicy::ReloadIgnoringLocalCacheData, requestTimeoutSeconds};
-        loadPage();
+        page.start(
+            PageRequest{baseURL, CachePolicy::ReloadIgnoringLocalCacheData, requestTimeoutSeconds});
         return;
     }
 
@@ -28,7 +27,6 @@ void AppDelegate::loadAppWhenReady(int attempt) {
             if (!self) {
                 return;
             }
-            MainQueue& mainQueue = self->platform.mainQueue();
             // Another program took the port after it was found free: the
             // service started here cannot listen there and moves to another
             // one, which the next probe asks. Nothing that program sends is
@@ -38,31 +36,18 @@ void AppDelegate::loadAppWhenReady(int attempt) {
                 self->log(logevent::servicePortTaken, "local server port taken by another program");
             }
             if (!stranger && result.status == 200) {
-                mainQueue.post([weak, baseURL] {
-                    const auto owner = weak.lock();
-                    if (!owner) {
-                        return;
-                    }
-                    owner->ownServiceAnswered = true;
-                    owner->prepareDesktopNotifications();
-                    owner->pageRequest = PageRequest{baseURL, CachePolicy::UseProtocolCachePolicy,
-                                                     requestTimeoutSeconds};
-                    owner->loadPage();
-                });
+                self->ownServiceAnswered = true;
+                self->prepareDesktopNotifications();
+                self->page.start(PageRequest{baseURL, CachePolicy::UseProtocolCachePolicy,
+                                             requestTimeoutSeconds});
             } else if (attempt >= lastAttempt) {
-                mainQueue.post([weak, stranger] {
-                    if (const auto owner = weak.lock()) {
-                        owner->showFatalAlert(stranger ? "端口 " + owner->port +
-                                                             " 已被其他程序占用，无法启动本地服务。"
-                                                       : "本地服务启动超时。");
-                    }
-                });
+                self->showFatalAlert(stranger ? "端口 " + self->port +
+                                                    " 已被其他程序占用，无法启动本地服务。"
+                                              : "本地服务启动超时。");
             } else {
-                mainQueue.postAfter(retryDelaySeconds, [weak, attempt] {
-                    if (const auto owner = weak.lock()) {
-                        owner->loadAppWhenReady(attempt + 1);
-                    }
-                });
+                self->probeRetry = self->platform.mainQueue().postAfter(
+                    retryDelaySeconds,
+                    [owner = self.get(), attempt] { owner->loadAppWhenReady(attempt + 1); });
             }
         });
 }

@@ -31,6 +31,8 @@ std::string describe(const ProcessExit& how) {
 // once the application is quitting.
 void AppDelegate::serverProcessDidExit(const ProcessExit& how) {
     serverProcess.reset();
+    serverKillDeadline.reset();
+    restartProbe.reset();
     if (platform.application().isTerminating() || startUpFailed) {
         return;
     }
@@ -53,13 +55,8 @@ void AppDelegate::serverProcessDidExit(const ProcessExit& how) {
     }
     if (!serviceDownSince) {
         serviceDownSince = now;
-        const unsigned outage = ++serviceOutages;
-        platform.mainQueue().postAfter(silenceBeforeNoticeSeconds,
-                                       [weak = weak_from_this(), outage] {
-                                           if (const auto self = weak.lock()) {
-                                               self->reportServiceDown(outage);
-                                           }
-                                       });
+        serviceDownNotice = platform.mainQueue().postAfter(silenceBeforeNoticeSeconds,
+                                                           [this] { reportServiceDown(); });
     }
     scheduleServerRestart();
 }
@@ -68,11 +65,7 @@ void AppDelegate::scheduleServerRestart() {
     const double delay = serverRestartDelays.next();
     log(logevent::serviceRestart,
         "local server restart in " + std::to_string(std::lround(delay)) + "s");
-    platform.mainQueue().postAfter(delay, [weak = weak_from_this()] {
-        if (const auto self = weak.lock()) {
-            self->restartServer();
-        }
-    });
+    serverRestart = platform.mainQueue().postAfter(delay, [this] { restartServer(); });
 }
 
 void AppDelegate::restartServer() {
@@ -84,50 +77,42 @@ void AppDelegate::restartServer() {
         scheduleServerRestart();
         return;
     }
-    watchRestartedServer(serverGeneration);
+    watchRestartedServer();
 }
 
-// Asks the restarted child until it answers, or until it has ended too.
-void AppDelegate::watchRestartedServer(unsigned generation) {
+// Asks the restarted child until it answers, or until it has ended too. An
+// answer to the probe of a child that ended since only asks again, in the
+// place of the next probe: one probe waits at a time.
+void AppDelegate::watchRestartedServer() {
     HttpRequest probe;
     probe.url = appBaseURL();
     probe.cachePolicy = CachePolicy::ReloadIgnoringLocalCacheData;
-    platform.httpClient().send(
-        probe, [weak = weak_from_this(), generation](const HttpResult& result) {
-            const auto self = weak.lock();
-            if (!self || generation != self->serverGeneration || !self->serverProcess) {
-                return;
-            }
-            if (result.status == 200 && self->comesFromOwnService(result.headers)) {
-                self->serviceDidAnswerAgain();
-                return;
-            }
-            self->platform.mainQueue().postAfter(restartProbeSeconds, [weak, generation] {
-                if (const auto owner = weak.lock()) {
-                    if (generation == owner->serverGeneration && owner->serverProcess) {
-                        owner->watchRestartedServer(generation);
-                    }
-                }
-            });
-        });
+    platform.httpClient().send(probe, [weak = weak_from_this()](const HttpResult& result) {
+        const auto self = weak.lock();
+        if (!self || !self->serverProcess || !self->serviceDownSince) {
+            return;
+        }
+        if (result.status == 200 && self->comesFromOwnService(result.headers)) {
+            self->serviceDidAnswerAgain();
+            return;
+        }
+        self->restartProbe = self->platform.mainQueue().postAfter(
+            restartProbeSeconds, [owner = self.get()] { owner->watchRestartedServer(); });
+    });
 }
 
 void AppDelegate::serviceDidAnswerAgain() {
     log(logevent::serviceAnsweredAgain, "local server answered again");
     serviceDownSince.reset();
-    ++serviceOutages;
-    if (pageRequest && pageRequest->url != appBaseURL()) {
-        // It moved to another port: the page follows it.
-        pageRequest->url = appBaseURL();
-        pageLoadFailed = true;
-    }
-    retryFailedPage();
+    serviceDownNotice.reset();
+    // It may have moved to another port: the page follows it.
+    page.followService(appBaseURL());
 }
 
 // Once per outage, while the service is still silent: the alerts the user
 // relies on do not arrive until it is back.
-void AppDelegate::reportServiceDown(unsigned outage) {
-    if (outage != serviceOutages || !serviceDownSince || platform.application().isTerminating()) {
+void AppDelegate::reportServiceDown() {
+    if (!serviceDownSince || platform.application().isTerminating()) {
         return;
     }
     log("local server silent for 60 s");

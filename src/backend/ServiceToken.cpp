@@ -45,21 +45,22 @@ void AppDelegate::authorize(HttpRequest& request) const {
 
 // The page's own requests carry the token as a cookie, which the shell puts
 // into the view's store before each load: the page never sees it.
-void AppDelegate::loadPageWithToken() {
-    const PageRequest request = *pageRequest;
+void AppDelegate::loadPageRequest(const PageRequest& request) {
     if (useCloudBackend || serviceTokenValue.empty()) {
         webView->load(request);
         return;
     }
-    const unsigned generation = ++pageLoadsAsked;
-    webView->setCookie(request.url, "quorvel_service_token_" + port, serviceTokenValue,
-                       [weak = weak_from_this(), request, generation] {
-                           const auto self = weak.lock();
-                           if (self && generation == self->pageLoadsAsked &&
-                               self->windowIsUsable()) {
-                               self->webView->load(request);
-                           }
-                       });
+    loadAwaitingCookie = std::make_shared<const PageRequest>(request);
+    webView->setCookie(
+        request.url, "quorvel_service_token_" + port, serviceTokenValue,
+        [weak = weak_from_this(), awaiting = std::weak_ptr<const PageRequest>(loadAwaitingCookie)] {
+            const auto self = weak.lock();
+            const auto load = awaiting.lock();
+            if (self && load && self->windowIsUsable()) {
+                self->loadAwaitingCookie.reset();
+                self->webView->load(*load);
+            }
+        });
 }
 
 // The address a browser logs in with: the service trades the token for its

@@ -23,7 +23,7 @@ void AppDelegate::noteServiceAnswer(bool answered) {
         serviceLastAnsweredAt = now;
         return;
     }
-    if (useCloudBackend || !serverProcess || serverEndedByWatchdog == serverGeneration ||
+    if (useCloudBackend || !serverProcess || serverKillDeadline ||
         platform.application().isTerminating()) {
         return;
     }
@@ -31,16 +31,11 @@ void AppDelegate::noteServiceAnswer(bool answered) {
         return;
     }
     log(logevent::serviceUnresponsive, "local server not answering for 60 s, ending it");
-    serverEndedByWatchdog = serverGeneration;
     serverProcess->terminate();
-    platform.mainQueue().postAfter(
-        secondsBeforeKill, [weak = weak_from_this(), generation = serverGeneration] {
-            const auto self = weak.lock();
-            if (self && generation == self->serverGeneration && self->serverProcess) {
-                self->log("local server still running, killing it");
-                self->serverProcess->kill();
-            }
-        });
+    serverKillDeadline = platform.mainQueue().postAfter(secondsBeforeKill, [this] {
+        log("local server still running, killing it");
+        serverProcess->kill();
+    });
 }
 
 } // namespace quorvel

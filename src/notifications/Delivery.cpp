@@ -65,10 +65,6 @@ void AppDelegate::enqueueLocalNotification(const std::string& id, const std::str
         });
 }
 
-std::string AppDelegate::trimmedNotificationText(const std::string& text, std::size_t limit) {
-    return quorvel::trimmedNotificationText(text, limit);
-}
-
 // Each dialog runs in a loop of its own, in which the next fallback's block
 // may run: it only joins the queue, and once the dialog open now has been
 // answered the next one shows all that wait, in the order the alerts came.

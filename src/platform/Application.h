@@ -17,8 +17,6 @@ public:
     virtual ~Application() = default;
     // The delegate must outlive the event loop.
     virtual void setDelegate(ApplicationDelegate* delegate) = 0;
-    // A regular application: it has windows and a menu bar.
-    virtual void setActivationPolicyRegular() = 0;
     // Brings the application in front of all others.
     virtual void activate() = 0;
     // Runs the event loop; returns the process exit status once it ends.

@@ -5,7 +5,9 @@
 
 namespace quorvel {
 
-// A repeating timer; it never fires again once invalidated.
+// A block waiting for its time on the main queue. Its owner keeps it in a
+// member for as long as the block may run: the block never runs (again) once
+// the handle is invalidated, destroyed or replaced by the next one.
 class Timer {
 public:
     virtual ~Timer() = default;
@@ -18,10 +20,12 @@ class MainQueue {
 public:
     virtual ~MainQueue() = default;
     virtual void post(std::function<void()> block) = 0;
-    virtual void postAfter(double seconds, std::function<void()> block) = 0;
+    // Runs the block once, after the delay, unless its handle goes first.
+    [[nodiscard]] virtual std::unique_ptr<Timer> postAfter(double seconds,
+                                                           std::function<void()> block) = 0;
     // The first firing comes one interval after the call.
-    virtual std::unique_ptr<Timer> scheduleRepeatingTimer(double seconds,
-                                                          std::function<void()> block) = 0;
+    [[nodiscard]] virtual std::unique_ptr<Timer>
+    scheduleRepeatingTimer(double seconds, std::function<void()> block) = 0;
     // Seconds on a clock that only moves forward, from an arbitrary start;
     // like the timers, it stands still while the machine sleeps.
     virtual double now() const = 0;

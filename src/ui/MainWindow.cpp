@@ -39,32 +39,31 @@ void AppDelegate::showMainWindow() {
     clearUnseenAlerts();
 }
 
-// Asked for by the user (or after a sync): the page's process may end a few
-// more times before reloads stop again, and a page that gave way to the
-// crash page is loaded anew.
+// Asked for by the user (or after a sync).
 void AppDelegate::reloadWebView() {
-    if (!windowIsUsable()) {
-        return;
-    }
-    crashReloads.reset();
-    if (pageDialogs.isShowing()) {
+    if (page.dialogs().isShowing()) {
         // The page's script waits for the dialog and would bring the next
         // one before the reload could start: answer this one and the rest
         // until the page has loaded again.
         log(logevent::scriptDialogsStopped, "script dialogs stopped for a reload");
-        pageDialogs.stop();
+        page.handle(PageEvent::UserStoppedDialogs);
         platform.alerts().dismissNewest();
     }
-    if (showsCrashPage && pageRequest) {
-        loadPage();
-        return;
-    }
-    webView->reload();
+    page.handle(PageEvent::UserReload);
+}
+
+// Alerts, polling and the menus do not need the page: with the window closed
+// long enough, its process gives its memory back.
+void AppDelegate::windowDidClose() {
+    page.handle(PageEvent::WindowClosed);
+}
+
+void AppDelegate::windowDidShow() {
+    page.handle(PageEvent::WindowShown);
 }
 
 void AppDelegate::webViewDidFinishNavigation() {
-    pageLoadFailed = false;
-    pageRetryDelays.reset();
+    page.handle(PageEvent::Finished);
     if (didPrepareDesktopNotifications) {
         return;
     }

@@ -4,14 +4,6 @@
 
 namespace quorvel {
 
-namespace {
-// How long the page's process may stop answering before it is ended.
-constexpr double unresponsiveSeconds = 10.0;
-
-const std::string unresponsivePageText =
-    "页面长时间无响应，已停止。请选择“刷新”（Ctrl+R）重新加载。";
-} // namespace
-
 // The window shows the service's origin and nothing else: the rest goes to
 // the desktop's handler when the user asked for it, and nowhere otherwise.
 bool AppDelegate::webViewShouldStartNavigation(const NavigationAction& action) {
@@ -29,48 +21,16 @@ bool AppDelegate::webViewShouldStartNavigation(const NavigationAction& action) {
     return false;
 }
 
-// A new page: its dialogs start over.
 void AppDelegate::webViewDidCommitNavigation() {
-    pageDialogs.reset();
+    page.handle(PageEvent::Committed);
 }
 
 void AppDelegate::webViewDidRefuseAuthentication(const std::string& url) {
     log("http authentication refused url=" + url);
 }
 
-// A page that stops answering (a script that never returns) holds the
-// window; after a while it is ended, and the view says why.
 void AppDelegate::webViewWebContentProcessResponsivenessChanged(bool responsive) {
-    if (responsive) {
-        unresponsiveDeadline.reset();
-        return;
-    }
-    if (unresponsiveDeadline || !windowIsUsable()) {
-        return;
-    }
-    unresponsiveDeadline =
-        platform.mainQueue().scheduleRepeatingTimer(unresponsiveSeconds, [weak = weak_from_this()] {
-            if (const auto self = weak.lock()) {
-                self->endUnresponsivePage();
-            }
-        });
-}
-
-void AppDelegate::endUnresponsivePage() {
-    unresponsiveDeadline.reset();
-    if (!windowIsUsable()) {
-        return;
-    }
-    log(logevent::webProcessUnresponsive, "web process not responding, ended");
-    endingUnresponsivePage = true;
-    webView->terminateWebProcess();
-}
-
-// Reported as asked for: no crash, and the crash budget stays.
-void AppDelegate::showUnresponsivePage() {
-    endingUnresponsivePage = false;
-    showsCrashPage = true;
-    webView->showMessagePage("Quorvel", unresponsivePageText);
+    page.handle(responsive ? PageEvent::AnswersAgain : PageEvent::StoppedAnswering);
 }
 
 } // namespace quorvel

@@ -5,9 +5,6 @@ namespace quorvel {
 
 namespace {
 
-const std::string crashPageText =
-    "页面多次意外退出，已停止自动重新加载。请选择“刷新”（Ctrl+R）重试。";
-
 std::string reasonName(WebProcessTermination reason) {
     switch (reason) {
     case WebProcessTermination::Crashed:
@@ -22,61 +19,20 @@ std::string reasonName(WebProcessTermination reason) {
 
 } // namespace
 
-void AppDelegate::loadPage() {
-    showsCrashPage = false;
-    loadPageWithToken();
-}
-
-// The engine's error page stays while the next try waits; each failure
-// waits twice as long as the one before, up to a minute.
 void AppDelegate::webViewDidFailNavigation() {
-    log(logevent::pageLoadFailed, "page load failed");
-    pageLoadFailed = true;
-    const unsigned generation = ++pageRetryGeneration;
-    platform.mainQueue().postAfter(pageRetryDelays.next(), [weak = weak_from_this(), generation] {
-        const auto self = weak.lock();
-        if (self && generation == self->pageRetryGeneration) {
-            self->retryFailedPage();
-        }
-    });
-}
-
-// Loads the page again if its last load failed; the retry waiting for its
-// time then does nothing.
-void AppDelegate::retryFailedPage() {
-    if (!pageLoadFailed || showsCrashPage || !pageRequest || !windowIsUsable()) {
-        return;
-    }
-    ++pageRetryGeneration;
-    loadPage();
+    page.handle(PageEvent::Failed);
 }
 
 void AppDelegate::webViewWebContentProcessDidTerminate(WebProcessTermination reason) {
     log(logevent::webProcessTerminated, "web process terminated reason=" + reasonName(reason));
-    unresponsiveDeadline.reset();
-    if (reason == WebProcessTermination::RequestedByApplication && endingUnresponsivePage &&
-        windowIsUsable()) {
-        showUnresponsivePage();
-        return;
-    }
-    // Ended on purpose: the application reloads it when it wants the page.
-    if (reason == WebProcessTermination::RequestedByApplication || !windowIsUsable() ||
-        !pageRequest) {
-        return;
-    }
-    if (crashReloads.take(platform.mainQueue().now())) {
-        log(logevent::webProcessReload, "web process reload after termination count=" +
-                                            std::to_string(crashReloads.usedReloads()));
-        webView->reload();
-        return;
-    }
-    log(logevent::webProcessReloadsStopped, "web process reloads stopped");
-    showsCrashPage = true;
-    webView->showMessagePage("Quorvel", crashPageText);
+    page.handle(reason == WebProcessTermination::RequestedByApplication
+                    ? PageEvent::ProcessEnded
+                    : PageEvent::ProcessCrashed);
 }
 
+// A failed load is tried again at once.
 void AppDelegate::networkDidChange() {
-    retryFailedPage();
+    page.handle(PageEvent::RetryDue);
 }
 
 // Timers stood still during the sleep, and connections may have died
@@ -87,7 +43,7 @@ void AppDelegate::systemDidResume() {
     if (notificationTimer) {
         startDesktopNotificationPolling();
     }
-    retryFailedPage();
+    page.handle(PageEvent::RetryDue);
 }
 
 } // namespace quorvel

@@ -20,26 +20,20 @@ void AppDelegate::syncQuotes() {
     authorize(request);
     platform.httpClient().send(request, [weak = weak_from_this()](const HttpResult& result) {
         const auto self = weak.lock();
-        if (!self) {
+        if (!self || !self->windowIsUsable()) {
             return;
         }
         // Another program's answer synchronised nothing.
         const auto status =
             self->comesFromOwnService(result.headers) ? result.status : std::optional<int>();
-        self->platform.mainQueue().post([weak, error = result.error, status] {
-            const auto owner = weak.lock();
-            if (!owner || !owner->windowIsUsable()) {
-                return;
-            }
-            if (error) {
-                owner->showTransientAlert("同步行情失败：" + *error);
-            } else if (status && *status >= 200 && *status < 300) {
-                owner->reloadWebView();
-                owner->showTransientAlert("行情已同步。");
-            } else {
-                owner->showTransientAlert("同步行情失败。");
-            }
-        });
+        if (result.error) {
+            self->showTransientAlert("同步行情失败：" + *result.error);
+        } else if (status && *status >= 200 && *status < 300) {
+            self->reloadWebView();
+            self->showTransientAlert("行情已同步。");
+        } else {
+            self->showTransientAlert("同步行情失败。");
+        }
     });
 }
 

@@ -11,19 +11,19 @@ const std::string stopDialogsLabel = "阻止此页面继续弹出对话框(_B)";
 // come in a row; no value when the page's dialogs are stopped, and the
 // dialog is answered at once without being shown.
 std::optional<AlertResult> AppDelegate::runPageDialog(AlertSpec details, const std::string& kind) {
-    if (pageDialogs.isStopped()) {
+    if (page.dialogs().isStopped()) {
         log("script dialog not shown type=" + kind);
         return std::nullopt;
     }
-    if (pageDialogs.offersStop(platform.mainQueue().now())) {
+    if (page.dialogs().offersStop(platform.mainQueue().now())) {
         details.checkBox = stopDialogsLabel;
     }
-    pageDialogs.opened();
+    page.dialogs().opened();
     const AlertResult result = platform.alerts().runModal(details);
-    pageDialogs.answered(platform.mainQueue().now());
+    page.dialogs().answered(platform.mainQueue().now());
     if (details.checkBox && result.checkBoxChecked) {
         log(logevent::scriptDialogsStopped, "script dialogs stopped by the user");
-        pageDialogs.stop();
+        page.handle(PageEvent::UserStoppedDialogs);
     }
     return result;
 }

@@ -15,14 +15,18 @@ std::string cachePolicyName(CachePolicy policy) {
 
 class FakePlatform::FakeTimer final : public Timer {
 public:
+    // Delayed blocks count from -1 down, apart from the repeating timers.
     FakeTimer(FakePlatform& owner, int timerId) : platform(owner), id(timerId) {}
-    ~FakeTimer() override { platform.liveTimers.erase(id); }
+    ~FakeTimer() override { forget(); }
     void invalidate() override {
-        platform.calls.push_back("timer.invalidate " + std::to_string(id));
-        platform.liveTimers.erase(id);
+        if (id > 0) {
+            platform.calls.push_back("timer.invalidate " + std::to_string(id));
+        }
+        forget();
     }
 
 private:
+    void forget() { (id > 0 ? platform.liveTimers : platform.liveDelays).erase(id); }
     FakePlatform& platform;
     int id;
 };
@@ -173,7 +177,11 @@ void FakePlatform::advance(double seconds) {
         Scheduled entry = std::move(*next);
         scheduled.erase(next);
         clock = entry.due;
-        if (entry.timerId != 0) {
+        if (entry.interval == 0) {
+            if (liveDelays.erase(entry.timerId) == 0) {
+                continue;
+            }
+        } else {
             if (!liveTimers.contains(entry.timerId)) {
                 continue;
             }
@@ -299,10 +307,6 @@ void FakePlatform::setDelegate(ApplicationDelegate* delegate) {
     applicationDelegate = delegate;
 }
 
-void FakePlatform::setActivationPolicyRegular() {
-    calls.push_back("application.setActivationPolicyRegular");
-}
-
 void FakePlatform::activate() {
     calls.push_back("application.activate");
 }
@@ -326,9 +330,12 @@ void FakePlatform::post(std::function<void()> block) {
     posted.push_back(std::move(block));
 }
 
-void FakePlatform::postAfter(double seconds, std::function<void()> block) {
+std::unique_ptr<Timer> FakePlatform::postAfter(double seconds, std::function<void()> block) {
     calls.push_back("mainQueue.postAfter " + std::to_string(seconds).substr(0, 4));
-    scheduled.push_back(Scheduled{clock + seconds, nextSequence++, std::move(block)});
+    const int id = -(nextDelayId++);
+    liveDelays.insert(id);
+    scheduled.push_back(Scheduled{clock + seconds, nextSequence++, std::move(block), id});
+    return std::make_unique<FakeTimer>(*this, id);
 }
 
 std::unique_ptr<Timer> FakePlatform::scheduleRepeatingTimer(double seconds,

@@ -165,13 +165,16 @@ private:
         long sequence;
         std::function<void()> block;
         int timerId = 0;
-        double interval = 0;
+        double interval = 0; // 0 for a block that runs once
     };
     std::vector<Scheduled> scheduled;
     std::deque<std::function<void()>> posted;
     long nextSequence = 0;
     int nextTimerId = 1;
+    int nextDelayId = 1;
     std::set<int> liveTimers;
+    // Delayed blocks not yet run whose handles are still held.
+    std::set<int> liveDelays;
     // Exit callbacks of launched children, by launch; empty once the child
     // has exited or its handle is gone.
     std::vector<std::shared_ptr<std::function<void(const ProcessExit&)>>> exitCallbacks;
@@ -186,7 +189,6 @@ private:
 
     // Application
     void setDelegate(ApplicationDelegate* delegate) override;
-    void setActivationPolicyRegular() override;
     void activate() override;
     int run() override;
     void terminate() override;
@@ -194,7 +196,7 @@ private:
     bool startsInBackground() const override { return background; }
     // MainQueue
     void post(std::function<void()> block) override;
-    void postAfter(double seconds, std::function<void()> block) override;
+    std::unique_ptr<Timer> postAfter(double seconds, std::function<void()> block) override;
     std::unique_ptr<Timer> scheduleRepeatingTimer(double seconds,
                                                   std::function<void()> block) override;
     double now() const override { return clock; }

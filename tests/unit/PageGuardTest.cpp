@@ -134,6 +134,18 @@ TEST_F(PageGuardTest, APageThatStopsAnsweringIsEndedAfterTenSecondsAndCountsAsNo
         page.webViewWebContentProcessDidTerminate(WebProcessTermination::Crashed);
     }
     EXPECT_EQ(platform.count("webView.reload"), 3);
+
+    // Being ended, it crashed first: reloaded, it is a page like any other,
+    // and its rest while hidden later is no end for not answering.
+    platform.advance(60);
+    page.webViewWebContentProcessResponsivenessChanged(false);
+    platform.advance(10);
+    page.webViewWebContentProcessDidTerminate(WebProcessTermination::Crashed);
+    platform.windowDelegate->windowDidClose();
+    platform.advance(600);
+    page.webViewWebContentProcessDidTerminate(WebProcessTermination::RequestedByApplication);
+    EXPECT_EQ(platform.count("webView.terminateWebProcess"), 2);
+    EXPECT_EQ(platform.count("webView.showMessagePage"), 0);
 }
 
 TEST_F(PageGuardTest, ADownloadIsWrittenAsidePutUnderAFreeNameAndItsNotificationOpensTheFolder) {

@@ -19,21 +19,23 @@ std::chrono::milliseconds milliseconds(double seconds) {
 
 class GlibTimer final : public Timer {
 public:
-    explicit GlibTimer(GlibSource repeating) : source(std::move(repeating)) {}
+    explicit GlibTimer(GlibSource waiting) : source(std::move(waiting)) {}
     void invalidate() override { source.cancel(); }
 
 private:
     GlibSource source;
 };
 
-// Blocks not yet run when the queue goes away are dropped with it, so none
-// runs against objects that no longer exist.
+// Posted blocks not yet run when the queue goes away are dropped with it, so
+// none runs against objects that no longer exist; delayed ones go with their
+// handles.
 class GlibMainQueue final : public MainQueue {
 public:
     void post(Block block) override { keep(GlibSource::idle(std::move(block))); }
 
-    void postAfter(double seconds, Block block) override {
-        keep(GlibSource::after(milliseconds(seconds), std::move(block)));
+    std::unique_ptr<Timer> postAfter(double seconds, Block block) override {
+        return std::make_unique<GlibTimer>(
+            GlibSource::after(milliseconds(seconds), std::move(block)));
     }
 
     std::unique_ptr<Timer> scheduleRepeatingTimer(double seconds, Block block) override {

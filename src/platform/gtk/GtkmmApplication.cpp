@@ -122,9 +122,6 @@ void GtkmmApplication::setDelegate(ApplicationDelegate* newDelegate) {
     delegate = newDelegate;
 }
 
-// Every GTK application is a regular one with windows and a menu bar.
-void GtkmmApplication::setActivationPolicyRegular() {}
-
 void GtkmmApplication::activate() {
     // Before the window exists it is presented when it is created; a closed
     // window stays closed.

@@ -33,7 +33,6 @@ public:
     ~GtkmmApplication() override;
 
     void setDelegate(ApplicationDelegate* delegate) override;
-    void setActivationPolicyRegular() override;
     void activate() override;
     int run() override;
     void terminate() override;

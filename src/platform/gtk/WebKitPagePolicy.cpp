@@ -48,7 +48,7 @@ void WebKitPageView::connectPolicySignals() {
 // frame is, so no frame of the page loads another origin either. The message
 // page is the application's own.
 gboolean WebKitPageView::decideNavigation(gpointer decisionPointer, bool newWindow) {
-    if (!navigationDelegate || messagePageShown) {
+    if (!navigationDelegate || phase == LoadPhase::MessagePage) {
         return FALSE;
     }
     auto* decision = WEBKIT_NAVIGATION_POLICY_DECISION(decisionPointer);
@@ -78,7 +78,7 @@ void WebKitPageView::loadNewWindowAddress(const char* uri) {
 // window.open(): the page gets no window object back.
 GtkWidget* WebKitPageView::onCreate(GtkWidget*, gpointer actionPointer, gpointer data) {
     auto* self = static_cast<WebKitPageView*>(data);
-    if (!self->navigationDelegate || self->messagePageShown) {
+    if (!self->navigationDelegate || self->phase == LoadPhase::MessagePage) {
         return nullptr;
     }
     const NavigationAction facts =

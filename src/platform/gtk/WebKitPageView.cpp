@@ -78,9 +78,7 @@ void WebKitPageView::setUIDelegate(WebViewUIDelegate* delegate) {
 }
 
 void WebKitPageView::load(const PageRequest& request) {
-    messagePageShown = false;
-    errorPageExpected = false;
-    failureUnreported = false;
+    phase = phase == LoadPhase::Sound ? LoadPhase::Sound : LoadPhase::Failed;
     ownLoadPending = true;
     lastRequest = request;
     answerTimeoutSeconds = request.timeoutSeconds;
@@ -103,7 +101,7 @@ void WebKitPageView::setCookie(const std::string& url, const std::string& name,
 }
 
 void WebKitPageView::reload() {
-    if (messagePageShown) {
+    if (phase == LoadPhase::MessagePage) {
         // The engine would load the message page again; a reload means the
         // page it stands in for.
         if (lastRequest) {
@@ -111,8 +109,7 @@ void WebKitPageView::reload() {
         }
         return;
     }
-    errorPageExpected = false;
-    failureUnreported = false;
+    phase = phase == LoadPhase::Sound ? LoadPhase::Sound : LoadPhase::Failed;
     ownLoadPending = true;
     webkit_web_view_reload(WEBKIT_WEB_VIEW(view));
 }
@@ -120,9 +117,7 @@ void WebKitPageView::reload() {
 // It replaces whatever load is under way, which then reports nothing either.
 void WebKitPageView::showMessagePage(const std::string& title, const std::string& text) {
     stopAwaitingAnswer();
-    messagePageShown = true;
-    errorPageExpected = false;
-    failureUnreported = false;
+    phase = LoadPhase::MessagePage;
     webkit_web_view_load_html(WEBKIT_WEB_VIEW(view), messagePageHtml(title, text).c_str(),
                               "about:blank");
 }
@@ -147,9 +142,7 @@ void WebKitPageView::stopAwaitingAnswer() {
 // The delegate is told last in every handler: it may start another load at
 // once.
 void WebKitPageView::answerOverdue() {
-    currentLoadFailed = true;
-    errorPageExpected = false;
-    failureUnreported = false;
+    phase = LoadPhase::Failed;
     webkit_web_view_stop_loading(WEBKIT_WEB_VIEW(view));
     if (navigationDelegate) {
         navigationDelegate->webViewDidFailNavigation();
@@ -158,18 +151,24 @@ void WebKitPageView::answerOverdue() {
 
 void WebKitPageView::onLoadChanged(GtkWidget*, int event, gpointer data) {
     auto* self = static_cast<WebKitPageView*>(data);
-    if (self->messagePageShown) {
+    if (self->phase == LoadPhase::MessagePage) {
         return;
     }
     switch (event) {
     case WEBKIT_LOAD_STARTED:
         // The engine shows its error page for a failed load as a load of its
         // own; it stays a failure.
-        self->currentLoadFailed = self->errorPageExpected;
-        if (!self->errorPageExpected) {
-            self->failureUnreported = false;
+        switch (self->phase) {
+        case LoadPhase::FailedUntoldErrorPageNext:
+            self->phase = LoadPhase::FailedUntold;
+            break;
+        case LoadPhase::FailedErrorPageNext:
+            self->phase = LoadPhase::Failed;
+            break;
+        default:
+            self->phase = LoadPhase::Sound;
+            break;
         }
-        self->errorPageExpected = false;
         self->awaitAnswer();
         break;
     case WEBKIT_LOAD_REDIRECTED:
@@ -178,7 +177,7 @@ void WebKitPageView::onLoadChanged(GtkWidget*, int event, gpointer data) {
     case WEBKIT_LOAD_COMMITTED:
         self->stopAwaitingAnswer();
         self->ownLoadPending = false;
-        if (self->navigationDelegate && !self->currentLoadFailed) {
+        if (self->navigationDelegate && !self->loadFailed()) {
             self->navigationDelegate->webViewDidCommitNavigation();
         }
         break;
@@ -190,10 +189,20 @@ void WebKitPageView::onLoadChanged(GtkWidget*, int event, gpointer data) {
         }
         // A failure is told when its load ends: by then the engine has asked
         // for its error page, which a load the delegate starts replaces.
-        if (!self->currentLoadFailed) {
+        switch (self->phase) {
+        case LoadPhase::Sound:
             self->navigationDelegate->webViewDidFinishNavigation();
-        } else if (std::exchange(self->failureUnreported, false)) {
+            break;
+        case LoadPhase::FailedUntold:
+            self->phase = LoadPhase::Failed;
             self->navigationDelegate->webViewDidFailNavigation();
+            break;
+        case LoadPhase::FailedUntoldErrorPageNext:
+            self->phase = LoadPhase::FailedErrorPageNext;
+            self->navigationDelegate->webViewDidFailNavigation();
+            break;
+        default:
+            break;
         }
         break;
     default:
@@ -203,22 +212,26 @@ void WebKitPageView::onLoadChanged(GtkWidget*, int event, gpointer data) {
 
 gboolean WebKitPageView::onLoadFailed(GtkWidget*, int, const char*, GError* error, gpointer data) {
     auto* self = static_cast<WebKitPageView*>(data);
-    if (self->messagePageShown) {
+    if (self->phase == LoadPhase::MessagePage) {
         // A load the message page replaced: no error page over it.
         return TRUE;
     }
     self->stopAwaitingAnswer();
-    self->currentLoadFailed = true;
     self->ownLoadPending = false;
     // The engine shows an error page for every failure but these; the page
     // tells the user what went wrong, and a reload tries again.
-    self->errorPageExpected =
+    const bool errorPageNext =
         !g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) &&
         !g_error_matches(error, WEBKIT_POLICY_ERROR,
                          WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) &&
         !g_error_matches(error, WEBKIT_PLUGIN_ERROR, WEBKIT_PLUGIN_ERROR_WILL_HANDLE_LOAD);
-    if (self->errorPageExpected) {
-        self->failureUnreported = true;
+    // A failure not told yet (an answer refused) is still told.
+    const bool untold = self->phase == LoadPhase::FailedUntold ||
+                        self->phase == LoadPhase::FailedUntoldErrorPageNext;
+    if (errorPageNext) {
+        self->phase = LoadPhase::FailedUntoldErrorPageNext;
+    } else {
+        self->phase = untold ? LoadPhase::FailedUntold : LoadPhase::Failed;
     }
     return FALSE;
 }
@@ -234,7 +247,7 @@ gboolean WebKitPageView::onDecidePolicy(GtkWidget*, gpointer decisionPointer, in
                                       type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION);
     }
     if (type != WEBKIT_POLICY_DECISION_TYPE_RESPONSE || !self->navigationDelegate ||
-        self->messagePageShown || self->currentLoadFailed) {
+        self->phase != LoadPhase::Sound) {
         return FALSE;
     }
     auto* decision = WEBKIT_RESPONSE_POLICY_DECISION(decisionPointer);
@@ -248,8 +261,7 @@ gboolean WebKitPageView::onDecidePolicy(GtkWidget*, gpointer decisionPointer, in
     }
     // The load then fails without an error page; the failure is told when
     // it ends (or when its answer is overdue, should it not end).
-    self->currentLoadFailed = true;
-    self->failureUnreported = true;
+    self->phase = LoadPhase::FailedUntold;
     webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
     return TRUE;
 }
@@ -258,9 +270,9 @@ void WebKitPageView::onWebProcessTerminated(GtkWidget*, int reason, gpointer dat
     auto* self = static_cast<WebKitPageView*>(data);
     self->stopAwaitingAnswer();
     // Whatever load was under way is gone with the process.
-    self->currentLoadFailed = true;
-    self->errorPageExpected = false;
-    self->failureUnreported = false;
+    if (self->phase != LoadPhase::MessagePage) {
+        self->phase = LoadPhase::Failed;
+    }
     if (self->navigationDelegate) {
         self->navigationDelegate->webViewWebContentProcessDidTerminate(terminationFor(reason));
     }

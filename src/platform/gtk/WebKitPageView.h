@@ -38,15 +38,27 @@ private:
     WebViewUIDelegate* uiDelegate = nullptr;
     // The last page asked for with load().
     std::optional<PageRequest> lastRequest;
-    // The load under way failed, or is the engine's error page for one.
-    bool currentLoadFailed = false;
-    // A load failed and the engine is about to show its error page for it.
-    bool errorPageExpected = false;
-    // The load under way failed and the delegate has not been told yet.
-    bool failureUnreported = false;
-    // The message page is what was asked for last: no load reports anything
-    // until the next load() or reload().
-    bool messagePageShown = false;
+    // Where the load under way (or the last one) stands, which decides what
+    // the delegate is told when it ends.
+    enum class LoadPhase {
+        // Nothing failed: its answer is judged, its end reported.
+        Sound,
+        // It failed; the delegate is told when it ends.
+        FailedUntold,
+        // It failed, the engine is about to show its error page for it, and
+        // the delegate is told when it ends.
+        FailedUntoldErrorPageNext,
+        // It failed and the delegate was told; the engine's error page is next.
+        FailedErrorPageNext,
+        // It failed and the delegate was told, or it is the engine's error
+        // page for such a load: nothing more is reported.
+        Failed,
+        // The message page is what was asked for last: no load reports
+        // anything until the next load() or reload().
+        MessagePage,
+    };
+    LoadPhase phase = LoadPhase::Sound;
+    bool loadFailed() const { return phase != LoadPhase::Sound && phase != LoadPhase::MessagePage; }
     // How long a load may wait for the server's answer: the last request's.
     double answerTimeoutSeconds = 60.0;
     GlibSource answerDeadline;
