@@ -93,6 +93,7 @@ public:
     // ---- menus ----
     std::optional<Menu> mainMenu;
     std::optional<Menu> statusMenu;
+    std::function<void()> statusItemPrimaryAction;
     bool statusItemHasButton = true;
     std::string statusItemTitle;
     // The item's name, icon and status as the application last set them.
