@@ -333,7 +333,7 @@ panel_shows_alert_states() {
     shot panel-paused
     keep_item_zoomed panel-paused "$name-item-paused"
     service_post /control/pending-mode ok
-    wait_for 20 item_is IconName "${STATUS_ICON_NAME:-quorvel-status-symbolic}" || fail "the icon stayed $(item_property IconName)"
+    wait_for 20 item_is IconName "${STATUS_ICON_NAME-quorvel-status-symbolic}" || fail "the icon stayed $(item_property IconName)"
     "$@"
     wait_for 10 "$hidden" || fail "the window was not closed"
     service_post /api/desktop-notifications/pending/add \

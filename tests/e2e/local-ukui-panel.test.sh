@@ -25,7 +25,7 @@ keep_item_zoomed() {
 }
 # Luminance (0 to 255) of a screenshot's area, as "MIN MAX MEAN".
 luminance() {
-    convert "$1" -crop "$2" -colorspace Gray -format '%[fx:int(255*minima)] %[fx:int(255*maxima)] %[fx:int(255*mean)]' info:
+    convert "$1" -crop "$2" -colorspace Gray -format '%[fx:int(255*minima)] %[fx:int(255*maxima)] %[fx:int(255*mean)]\n' info:
 }
 # The Q stands out from the panel: some pixel of the item differs from the
 # panel beside it by at least 100 of 255 in luminance.
