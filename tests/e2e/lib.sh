@@ -309,7 +309,11 @@ registered_items() {
         --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
         RegisteredStatusNotifierItems
 }
-shell_item_registered() { registered_items | grep -q "$(name_owned io.quorvel.Desktop | grep -o ':[0-9.]*')/StatusNotifierItem"; }
+# The shell's item, as its bus name and object path (GNOME's extension puts
+# an "@" between them).
+shell_item_registered() {
+    registered_items | grep -qE "$(name_owned io.quorvel.Desktop | grep -o ':[0-9.]*')@?/StatusNotifierItem"
+}
 # A property of the shell's status item (a StatusNotifierItem), as gdbus prints it.
 item_property() {
     gdbus call --session --dest io.quorvel.Desktop --object-path /StatusNotifierItem \
