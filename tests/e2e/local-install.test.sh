@@ -81,7 +81,6 @@ wait_for 10 grep -q . "$STATUS_ITEMS" || fail "no status item registered with th
 [ "$(item_property IconThemePath)" = "(<''>,)" ] ||
     fail "the status item's icon theme path is $(item_property IconThemePath)"
 # One Q: the icon's, with no label beside it.
-# No label beside the icon (the item offers none, or an empty one).
 ! item_property XAyatanaLabel >/dev/null 2>&1 || [ "$(item_property XAyatanaLabel)" = "(<''>,)" ] ||
     fail "the status item has a label"
 pass "window class and status icon"
