@@ -8,7 +8,7 @@ packages=(
   # build
   g++ clang cmake pkg-config make clang-format
   libgtkmm-3.0-dev libwebkit2gtk-4.1-dev libsoup-3.0-dev
-  libayatana-appindicator3-dev nlohmann-json3-dev libicu-dev
+  libdbusmenu-glib-dev nlohmann-json3-dev libicu-dev
   googletest libgmock-dev libclang-rt-14-dev
   # run (bubblewrap and xdg-dbus-proxy: the web engine's sandbox)
   nodejs dbus dbus-x11 bubblewrap xdg-dbus-proxy
@@ -28,6 +28,9 @@ packages=(
   # that drives it through KWin
   kwin-wayland plasma-workspace plasma-desktop qtwayland5
   plasma-wayland-protocols libwayland-dev
+  # the status item on UKUI's panel (X11): the panel and its watcher, the
+  # style schema and themes it needs to run, and its window manager
+  ukui-panel qt5-ukui-platformtheme ukui-themes ukwm
   # browser test of the local service
   chromium
   # packaging checks

@@ -70,6 +70,8 @@ class StatusItem {
 public:
     virtual ~StatusItem() = default;
     virtual void setMenu(const Menu& menu) = 0;
+    // The item's main action, which a left click on it asks for.
+    virtual void setPrimaryAction(std::function<void()> action) = 0;
     // The item's name, which panels show as its tooltip and give to
     // assistive technology.
     virtual void setTitle(const std::string& title) = 0;

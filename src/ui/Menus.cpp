@@ -78,6 +78,8 @@ void AppDelegate::createStatusItem() {
     menu.addItem("退出", "terminate",
                  [&application = platform.application()] { application.terminate(); });
     statusItem->setMenu(menu);
+    // A left click on the item shows the window, as its first entry does.
+    statusItem->setPrimaryAction(command(weak, &AppDelegate::showMainWindow));
 }
 
 } // namespace quorvel

@@ -324,10 +324,14 @@ registered_items() {
         --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
         RegisteredStatusNotifierItems
 }
-shell_item_registered() { registered_items | grep -q NotificationItem/io_quorvel_Desktop; }
+# The shell's item, as its bus name and object path (GNOME's extension puts
+# an "@" between them).
+shell_item_registered() {
+    registered_items | grep -qE "$(name_owned io.quorvel.Desktop | grep -o ':[0-9.]*')@?/StatusNotifierItem"
+}
 # A property of the shell's status item (a StatusNotifierItem), as gdbus prints it.
 item_property() {
-    gdbus call --session --dest io.quorvel.Desktop --object-path /org/ayatana/NotificationItem/io_quorvel_Desktop \
+    gdbus call --session --dest io.quorvel.Desktop --object-path /StatusNotifierItem \
         --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem "$1"
 }
 # True when the status item's text property $1 is $2.
@@ -348,7 +352,7 @@ panel_shows_alert_states() {
     shot panel-paused
     keep_item_zoomed panel-paused "$name-item-paused"
     service_post /control/pending-mode ok
-    wait_for 20 item_is IconName quorvel-status-symbolic || fail "the icon stayed $(item_property IconName)"
+    wait_for 20 item_is IconName "${STATUS_ICON_NAME-quorvel-status-symbolic}" || fail "the icon stayed $(item_property IconName)"
     "$@"
     wait_for 10 "$hidden" || fail "the window was not closed"
     service_post /api/desktop-notifications/pending/add \

@@ -91,6 +91,9 @@ public:
         platform.calls.push_back("statusItem.setMenu");
         platform.statusMenu = menu;
     }
+    void setPrimaryAction(std::function<void()> action) override {
+        platform.statusItemPrimaryAction = std::move(action);
+    }
     void setTitle(const std::string& title) override {
         platform.calls.push_back("statusItem.setTitle " + title);
         platform.statusItemName = title;

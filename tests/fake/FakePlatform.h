@@ -95,6 +95,7 @@ public:
     // ---- menus ----
     std::optional<Menu> mainMenu;
     std::optional<Menu> statusMenu;
+    std::function<void()> statusItemPrimaryAction;
     // The item's name, icon and status as the application last set them.
     std::string statusItemName;
     StatusIcon statusItemIcon = StatusIcon::Normal;

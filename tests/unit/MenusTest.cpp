@@ -63,6 +63,11 @@ TEST_F(MenusTest, ItemsRunTheCommandsTheyName) {
     platform.calls.clear();
     platform.statusMenu->items[0].action(); // 显示Quorvel
     EXPECT_THAT(platform.calls, ElementsAre("window.makeKeyAndOrderFront", "application.activate"));
+    // A left click on the status item does the same.
+    platform.calls.clear();
+    ASSERT_TRUE(platform.statusItemPrimaryAction);
+    platform.statusItemPrimaryAction();
+    EXPECT_THAT(platform.calls, ElementsAre("window.makeKeyAndOrderFront", "application.activate"));
 
     platform.calls.clear();
     platform.mainMenu->items[1].submenu->items[3].action(); // 复制服务地址

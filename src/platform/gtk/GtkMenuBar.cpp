@@ -1,6 +1,6 @@
 #include "platform/gtk/GtkMenuBar.h"
 
-#include "platform/gtk/IndicatorStatusItem.h"
+#include "platform/gtk/StatusNotifierItem.h"
 
 #include <giomm/menu.h>
 #include <giomm/simpleaction.h>
@@ -102,7 +102,7 @@ void GtkMenuBar::refreshChecksWhenMenusOpen(Gtk::Window& window) {
 }
 
 std::unique_ptr<StatusItem> GtkMenuBar::createSquareStatusItem() {
-    return makeIndicatorStatusItem(statusIconTheme);
+    return makeStatusNotifierItem(statusIconTheme);
 }
 
 } // namespace quorvel::gtk

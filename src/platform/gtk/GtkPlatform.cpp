@@ -9,7 +9,7 @@
 #include "platform/gtk/GtkMainWindow.h"
 #include "platform/gtk/GtkMenuBar.h"
 #include "platform/gtk/GtkmmApplication.h"
-#include "platform/gtk/IndicatorStatusItem.h"
+#include "platform/gtk/StatusIcons.h"
 #include "platform/gtk/LinuxSystemEnvironment.h"
 #include "platform/gtk/PosixProcessLauncher.h"
 #include "platform/gtk/SoupHttpClient.h"

@@ -8,6 +8,7 @@ them only for allow-listed bus names, so this helper owns one first.
   gnome.py windows               the shell's windows as JSON, one a line
   gnome.py keys COMBO...         e.g. Control_L+t Alt_L+F4
   gnome.py click X Y             a left click at screen coordinates
+  gnome.py right-click X Y       a right click there
   gnome.py busy SECONDS          small pointer moves in the bottom right corner;
                                  banners shown while the user is idle stay
                                  until the user is busy
@@ -24,6 +25,7 @@ from gi.repository import Gio, GLib
 
 ALLOWED_NAME = "org.freedesktop.impl.portal.desktop.gnome"
 BTN_LEFT = 0x110
+BTN_RIGHT = 0x111
 # The size of the virtual monitor the session runs on.
 SCREEN = (1600, 1000)
 
@@ -110,15 +112,15 @@ def key_events(combos):
     return events
 
 
-def click_events(x, y):
+def click_events(x, y, button=BTN_LEFT):
     return [
         # Relative motion from the bottom right corner, where a large move
         # leaves the pointer (the top left one would open the overview).
         lambda send: send("NotifyPointerMotionRelative", GLib.Variant("(dd)", (10000, 10000))),
         lambda send: send("NotifyPointerMotionRelative",
                           GLib.Variant("(dd)", (x - SCREEN[0] + 1, y - SCREEN[1] + 1))),
-        lambda send: send("NotifyPointerButton", GLib.Variant("(ib)", (BTN_LEFT, True))),
-        lambda send: send("NotifyPointerButton", GLib.Variant("(ib)", (BTN_LEFT, False))),
+        lambda send: send("NotifyPointerButton", GLib.Variant("(ib)", (button, True))),
+        lambda send: send("NotifyPointerButton", GLib.Variant("(ib)", (button, False))),
     ]
 
 
@@ -143,6 +145,8 @@ def hold():
                     screenshot(words[1])
                 elif words[0] == "click":
                     session.run(click_events(float(words[1]), float(words[2])))
+                elif words[0] == "right-click":
+                    session.run(click_events(float(words[1]), float(words[2]), BTN_RIGHT))
                 elif words[0] == "keys":
                     session.run(key_events(words[1:]))
                 elif words[0] == "windows":
@@ -177,6 +181,8 @@ def main(argv):
         remote_desktop(key_events(args))
     elif command == "click":
         remote_desktop(click_events(float(args[0]), float(args[1])))
+    elif command == "right-click":
+        remote_desktop(click_events(float(args[0]), float(args[1]), BTN_RIGHT))
     elif command == "hold":
         hold()
     elif command == "busy":

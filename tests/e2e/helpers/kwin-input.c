@@ -3,6 +3,7 @@
  * KWIN_WAYLAND_NO_PERMISSION_CHECKS=1).
  *
  *   kwin-input click X Y      a left click at screen coordinates
+ *   kwin-input right-click X Y  a right click there
  *   kwin-input keys KEY...    presses and releases each key in turn; a key is
  *                             a Linux key code or one of the names below,
  *                             and A+B holds A while B is pressed
@@ -86,8 +87,9 @@ static int press_combo(struct wl_display* display, char* combo) {
 }
 
 int main(int argc, char** argv) {
-    if (argc < 2 || (strcmp(argv[1], "click") == 0 && argc != 4)) {
-        fprintf(stderr, "usage: kwin-input click X Y | kwin-input keys KEY...\n");
+    const int right = argc > 1 && strcmp(argv[1], "right-click") == 0;
+    if (argc < 2 || ((right || strcmp(argv[1], "click") == 0) && argc != 4)) {
+        fprintf(stderr, "usage: kwin-input [right-]click X Y | kwin-input keys KEY...\n");
         return 2;
     }
     struct wl_display* display = wl_display_connect(NULL);
@@ -106,13 +108,14 @@ int main(int argc, char** argv) {
                                          "drives the desktop under test");
 
     int ok = 1;
-    if (strcmp(argv[1], "click") == 0) {
+    if (right || strcmp(argv[1], "click") == 0) {
+        const uint32_t button = right ? BTN_RIGHT : BTN_LEFT;
         org_kde_kwin_fake_input_pointer_motion_absolute(
             fake_input, wl_fixed_from_double(atof(argv[2])), wl_fixed_from_double(atof(argv[3])));
         pause_briefly(display);
-        org_kde_kwin_fake_input_button(fake_input, BTN_LEFT, WL_POINTER_BUTTON_STATE_PRESSED);
+        org_kde_kwin_fake_input_button(fake_input, button, WL_POINTER_BUTTON_STATE_PRESSED);
         pause_briefly(display);
-        org_kde_kwin_fake_input_button(fake_input, BTN_LEFT, WL_POINTER_BUTTON_STATE_RELEASED);
+        org_kde_kwin_fake_input_button(fake_input, button, WL_POINTER_BUTTON_STATE_RELEASED);
         pause_briefly(display);
     } else if (strcmp(argv[1], "keys") == 0) {
         for (int i = 2; i < argc && ok; i++)
