@@ -2,7 +2,8 @@
 # The window keeps the service's origin: a script's navigation elsewhere is
 # refused, and what the user clicks (a link, a link to a new window, a
 # window.open) opens in the desktop's browser, a stand-in that writes down
-# the address; the other origin receives no request from the shell.
+# the address (also the context menu's "Open Link"); the other origin
+# receives no request from the shell.
 source "$(dirname "$0")/lib.sh"
 start_desktop
 install_scripted_service
@@ -74,6 +75,12 @@ for spot in link:75 blank:225 open:375 mail:525; do
     esac
     wait_for 10 grep -qxF "$url" "$OPENED" || { screenshot "origin-$name"; fail "$url did not reach the browser"; }
 done
+# The context menu's "Open Link" is the user's choice as a click is.
+xdotool mousemove --window "$MAIN_WINDOW" 300 $((top + 75)) click 3
+sleep 0.5
+xdotool key --delay 80 Down Return
+wait_for 10 bash -c "[ \"\$(grep -cxF http://127.0.0.1:45800/link '$OPENED')\" = 2 ]" ||
+    { screenshot origin-context-menu; fail "the context menu's Open Link did not reach the browser"; }
 screenshot origin
 sleep 1
 [ ! -s "$OTHER_LOG" ] || fail "the other origin received: $(cat "$OTHER_LOG")"

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <gdk/gdkkeysyms.h>
+#include <utility>
 #include <webkit2/webkit2.h>
 
 // What the page may do with the window: where it may navigate, its new
@@ -26,6 +27,10 @@ constexpr std::array newWindowItems{
     WEBKIT_CONTEXT_MENU_ACTION_OPEN_AUDIO_IN_NEW_WINDOW,
     WEBKIT_CONTEXT_MENU_ACTION_INSPECT_ELEMENT,
 };
+
+// The engine's own words for its "Open Link" item, in the user's language.
+constexpr const char* engineTextDomain = "WebKitGTK-4.1";
+constexpr const char* openLinkLabel = "_Open Link";
 
 // The mouse's back and forward buttons.
 constexpr guint backButton = 8;
@@ -54,7 +59,10 @@ gboolean WebKitPageView::decideNavigation(gpointer decisionPointer, bool newWind
     auto* decision = WEBKIT_NAVIGATION_POLICY_DECISION(decisionPointer);
     WebKitNavigationAction* action =
         webkit_navigation_policy_decision_get_navigation_action(decision);
-    const NavigationAction facts = actionFacts(action, newWindow);
+    NavigationAction facts = actionFacts(action, newWindow);
+    if (const auto chosen = std::exchange(linkOpenedFromMenu, std::nullopt)) {
+        facts.userInitiated = facts.userInitiated || *chosen == facts.url;
+    }
     const bool load = navigationDelegate->webViewShouldStartNavigation(facts);
     if (newWindow) {
         // No second view: an address that may load, loads in this one.
@@ -103,13 +111,34 @@ gboolean WebKitPageView::onAuthenticate(GtkWidget*, gpointer requestPointer, gpo
     return TRUE;
 }
 
-gboolean WebKitPageView::onContextMenu(GtkWidget*, gpointer menuPointer, gpointer, gpointer,
-                                       gpointer) {
+// The engine's "Open Link" navigates as if no one asked for it, so the link
+// would be refused when it leads elsewhere: the item is replaced by one that
+// opens the link as the user's choice.
+gboolean WebKitPageView::onContextMenu(GtkWidget*, gpointer menuPointer, gpointer,
+                                       gpointer hitPointer, gpointer data) {
     auto* menu = WEBKIT_CONTEXT_MENU(menuPointer);
+    auto* hit = WEBKIT_HIT_TEST_RESULT(hitPointer);
+    const char* link = webkit_hit_test_result_context_is_link(hit)
+                           ? webkit_hit_test_result_get_link_uri(hit)
+                           : nullptr;
     GList* items = g_list_copy(webkit_context_menu_get_items(menu));
     for (GList* item = items; item != nullptr; item = item->next) {
         auto* entry = WEBKIT_CONTEXT_MENU_ITEM(item->data);
         const auto action = webkit_context_menu_item_get_stock_action(entry);
+        if (action == WEBKIT_CONTEXT_MENU_ACTION_OPEN_LINK && link) {
+            GSimpleAction* open = g_simple_action_new("open-link", nullptr);
+            g_object_set_data_full(G_OBJECT(open), "uri", g_strdup(link), g_free);
+            g_signal_connect(open, "activate", G_CALLBACK(onOpenLinkChosen), data);
+            const gint position = g_list_index(webkit_context_menu_get_items(menu), entry);
+            webkit_context_menu_remove(menu, entry);
+            webkit_context_menu_insert(
+                menu,
+                webkit_context_menu_item_new_from_gaction(
+                    G_ACTION(open), g_dgettext(engineTextDomain, openLinkLabel), nullptr),
+                position);
+            g_object_unref(open);
+            continue;
+        }
         for (const auto unwanted : newWindowItems) {
             if (action == unwanted) {
                 webkit_context_menu_remove(menu, entry);
@@ -119,6 +148,19 @@ gboolean WebKitPageView::onContextMenu(GtkWidget*, gpointer menuPointer, gpointe
     }
     g_list_free(items);
     return FALSE;
+}
+
+void WebKitPageView::onOpenLinkChosen(GSimpleAction* action, GVariant*, gpointer data) {
+    auto* self = static_cast<WebKitPageView*>(data);
+    self->openLinkFromMenu(static_cast<const char*>(g_object_get_data(G_OBJECT(action), "uri")));
+}
+
+void WebKitPageView::openLinkFromMenu(const char* uri) {
+    if (!uri) {
+        return;
+    }
+    linkOpenedFromMenu = uri;
+    webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), uri);
 }
 
 gboolean WebKitPageView::onKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {

@@ -65,6 +65,9 @@ private:
     // A load or reload the application asked for is under way: the page is
     // not asked whether it may be left.
     bool ownLoadPending = false;
+    // The address the user chose "Open Link" for in the context menu: its
+    // navigation is the user's, as a click on the link would be.
+    std::optional<std::string> linkOpenedFromMenu;
     std::unique_ptr<WebKitDownloads> downloads;
 
     void awaitAnswer();
@@ -81,10 +84,12 @@ private:
     void connectPolicySignals();
     gboolean decideNavigation(gpointer decision, bool newWindow);
     void loadNewWindowAddress(const char* uri);
+    void openLinkFromMenu(const char* uri);
     static GtkWidget* onCreate(GtkWidget* view, gpointer action, gpointer self);
     static gboolean onAuthenticate(GtkWidget* view, gpointer request, gpointer self);
     static gboolean onContextMenu(GtkWidget* view, gpointer menu, gpointer event, gpointer hit,
                                   gpointer self);
+    static void onOpenLinkChosen(GSimpleAction* action, GVariant* parameter, gpointer self);
     static gboolean onKeyPress(GtkWidget* view, GdkEventKey* event, gpointer self);
     static gboolean onButtonPress(GtkWidget* view, GdkEventButton* event, gpointer self);
     static void onResponsivenessChanged(GtkWidget* view, gpointer property, gpointer self);
