@@ -9,10 +9,10 @@
 #include "platform/gtk/GtkMainWindow.h"
 #include "platform/gtk/GtkMenuBar.h"
 #include "platform/gtk/GtkmmApplication.h"
-#include "platform/gtk/StatusIcons.h"
 #include "platform/gtk/LinuxSystemEnvironment.h"
 #include "platform/gtk/PosixProcessLauncher.h"
 #include "platform/gtk/SoupHttpClient.h"
+#include "platform/gtk/StatusIcons.h"
 #include "platform/gtk/WebEngine.h"
 #include "platform/gtk/WebKitPageView.h"
 
