@@ -50,6 +50,15 @@ bool processIsGone(pid_t pid) {
     return ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
+// Whether the process has stopped (state "T" in /proc/PID/stat).
+bool processIsStopped(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto end = line.rfind(')');
+    return end != std::string::npos && line.size() > end + 2 && line[end + 2] == 'T';
+}
+
 // Kills a child that a failing test left running.
 struct KillWhenDone {
     pid_t pid;
@@ -238,6 +247,8 @@ TEST_F(PosixProcessLauncherTest, KillEndsAStoppedChildThatTerminateLeftRunning) 
     const KillWhenDone cleanup{pid};
 
     ::kill(pid, SIGSTOP); // hung: the termination signal waits
+    // A stop still pending would come after the termination signal.
+    ASSERT_TRUE(gtk::iterateMainLoopUntil([&] { return processIsStopped(pid); }, 10.0));
     launched.process->terminate();
     launched.process->kill();
     ASSERT_TRUE(gtk::iterateMainLoopUntil([&] { return ended.has_value(); }, 10.0));

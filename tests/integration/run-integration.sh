@@ -31,4 +31,8 @@ if [[ ! -S $folder/system-bus ]]; then
 fi
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$folder/system-bus
 
-xvfb-run -a -s "-screen 0 1600x1000x24" dbus-run-session -- "$binary" "$@"
+# The session bus starts nothing on demand (no accessibility bus either): what
+# runs on it is what the test started.
+export NO_AT_BRIDGE=1
+xvfb-run -a -s "-screen 0 1600x1000x24" \
+    dbus-run-session --config-file="$here/../e2e/session.conf" -- "$binary" "$@"
