@@ -312,6 +312,22 @@ start_status_area() {
     wait_for 10 name_owned org.kde.StatusNotifierWatcher || fail "the status area did not start"
 }
 
+# On an X11 panel: opens the status item's menu with a right click at
+# ITEM_X, ITEM_Y (a left click shows the window). The GNOME and Plasma runs
+# define their own.
+open_status_menu() {
+    click_until_status_menu_open xdotool mousemove "$ITEM_X" "$ITEM_Y" click 3 && return 0
+    screenshot status-menu-missing
+    fail "a right click on the item opens no menu"
+}
+# Picks an entry from the item's menu with the keyboard, as the panel's menu
+# takes it.
+choose_from_status_menu() {
+    open_status_menu
+    xdotool key --delay 120 "$@"
+    wait_for 5 status_menu_closed || fail "the menu stayed open after $*"
+}
+
 # True while some program owns the name on the session bus.
 name_owned() {
     gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \

@@ -28,15 +28,6 @@ command_line_answers() {
 
 changed_region() { /usr/bin/python3 "$E2E_SOURCE_DIR/tests/e2e/helpers/changed-region.py" "$@"; }
 shot() { import -window root "$E2E_TMP/$1.png"; }
-open_status_menu() {
-    click_until_status_menu_open xdotool mousemove "$ITEM_X" "$ITEM_Y" click 3 ||
-        fail "a right click on the item opens no menu"
-}
-choose_from_status_menu() {
-    open_status_menu
-    xdotool key --delay 120 "$@"
-    wait_for 5 status_menu_closed || fail "the menu stayed open after $*"
-}
 any_window() { xdotool search --onlyvisible --name '^Quorvel$' | grep -q .; }
 no_window() { ! any_window; }
 ENTRY_NAME=io.quorvel.Desktop.desktop

@@ -37,16 +37,6 @@ item_stands_out() {
     echo "the Q's luminance differs from the panel's by $difference of 255"
     [ "$difference" -ge 100 ] || fail "the Q hardly stands out from the panel ($difference of 255)"
 }
-open_status_menu() {
-    click_until_status_menu_open xdotool mousemove "$ITEM_X" "$ITEM_Y" click 3 && return 0
-    screenshot ukui-menu-missing
-    fail "a right click on the item opens no menu"
-}
-choose_from_status_menu() {
-    open_status_menu
-    xdotool key --delay 120 "$@"
-    wait_for 5 status_menu_closed || fail "the menu stayed open after $*"
-}
 window_shown() { xdotool search --onlyvisible --name '^Quorvel$' | grep -q .; }
 window_hidden() { ! window_shown; }
 close_window() { keys_to "$(main_window)" alt+F4; }

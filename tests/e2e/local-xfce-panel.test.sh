@@ -22,20 +22,6 @@ keep_item_zoomed() {
         "$E2E_ARTIFACTS/$2.png"
     echo "screenshot: $E2E_ARTIFACTS/$2.png"
 }
-# Opens the item's menu with a right click on the item (a left click shows
-# the window).
-open_status_menu() {
-    click_until_status_menu_open xdotool mousemove "$ITEM_X" "$ITEM_Y" click 3 && return 0
-    screenshot xfce-menu-missing
-    fail "a right click on the item opens no menu"
-}
-# Picks an entry from the item's menu with the keyboard, as the panel's menu
-# takes it.
-choose_from_status_menu() {
-    open_status_menu
-    xdotool key --delay 120 "$@"
-    wait_for 5 status_menu_closed || fail "the menu stayed open after $*"
-}
 menu_open_shot() {
     open_status_menu
     screenshot "$1"
