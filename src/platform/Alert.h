@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Interface.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,9 +41,7 @@ struct AlertResult {
 inline constexpr int alertFirstButtonReturn = 1000;
 
 // Application-modal dialogs, never attached to a window.
-class Alerts {
-public:
-    virtual ~Alerts() = default;
+struct Alerts : Interface {
     // Blocks, with the main queue still running, until the dialog is closed.
     virtual AlertResult runModal(const AlertSpec& details) = 0;
     // Closes the dialog opened last, as if without a button: its runModal

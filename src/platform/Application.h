@@ -1,20 +1,18 @@
 #pragma once
 
+#include "platform/Interface.h"
+
 namespace quorvel {
 
 // Receives the three application-level events, always on the main thread.
-class ApplicationDelegate {
-public:
-    virtual ~ApplicationDelegate() = default;
+struct ApplicationDelegate : Interface {
     virtual void applicationDidFinishLaunching() = 0;
     virtual void applicationWillTerminate() = 0;
     virtual void applicationDidBecomeActive() = 0;
 };
 
 // The shared application: event loop, activation and termination.
-class Application {
-public:
-    virtual ~Application() = default;
+struct Application : Interface {
     // The delegate must outlive the event loop.
     virtual void setDelegate(ApplicationDelegate* delegate) = 0;
     // Brings the application in front of all others.

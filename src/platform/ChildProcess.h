@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Interface.h"
+
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -18,9 +20,7 @@ struct ProcessSpec {
 };
 
 // A launched child process; standard streams are inherited.
-class ChildProcess {
-public:
-    virtual ~ChildProcess() = default;
+struct ChildProcess : Interface {
     // Sends the termination signal and returns at once; no effect once the
     // child has exited.
     virtual void terminate() = 0;
@@ -40,9 +40,7 @@ struct LaunchResult {
     std::string errorDescription;          // set on failure
 };
 
-class ProcessLauncher {
-public:
-    virtual ~ProcessLauncher() = default;
+struct ProcessLauncher : Interface {
     // Starts the child and returns without waiting for it to do anything.
     // `exited` runs once, later, on the main loop when the child has ended,
     // unless its handle was destroyed first.

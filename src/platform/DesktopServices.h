@@ -1,22 +1,20 @@
 #pragma once
 
+#include "platform/Interface.h"
+
 #include <filesystem>
 #include <string>
 
 namespace quorvel {
 
 // The clipboard, as plain text.
-class Pasteboard {
-public:
-    virtual ~Pasteboard() = default;
+struct Pasteboard : Interface {
     virtual void clearContents() = 0;
     virtual void setString(const std::string& text) = 0;
 };
 
 // Opens files and folders with the desktop's default handler.
-class Workspace {
-public:
-    virtual ~Workspace() = default;
+struct Workspace : Interface {
     // Returns at once; the outcome is not reported.
     virtual void openFile(const std::filesystem::path& path) = 0;
     // Opens an address (a web page, mailto:) with the desktop's handler for
@@ -25,9 +23,7 @@ public:
 };
 
 // The user's system alert sound.
-class Sound {
-public:
-    virtual ~Sound() = default;
+struct Sound : Interface {
     virtual void beep() = 0;
 };
 

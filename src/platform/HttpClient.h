@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Interface.h"
 #include "platform/WebView.h"
 
 #include <functional>
@@ -30,9 +31,7 @@ struct HttpResult {
 };
 
 // The process-wide HTTP client: redirects followed, no cache of its own.
-class HttpClient {
-public:
-    virtual ~HttpClient() = default;
+struct HttpClient : Interface {
     // Called on the main loop. Returns at once; the completion runs exactly
     // once, later, on the main loop, unless the client is destroyed first
     // (then it is released without running).

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Interface.h"
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -66,9 +68,7 @@ enum class StatusIcon { Normal, Paused };
 enum class StatusItemStatus { Active, NeedsAttention };
 
 // An item in the desktop's status area.
-class StatusItem {
-public:
-    virtual ~StatusItem() = default;
+struct StatusItem : Interface {
     virtual void setMenu(const Menu& menu) = 0;
     // The item's main action, which a left click on it asks for.
     virtual void setPrimaryAction(std::function<void()> action) = 0;
@@ -79,9 +79,7 @@ public:
     virtual void setStatus(StatusItemStatus status) = 0;
 };
 
-class MenuBar {
-public:
-    virtual ~MenuBar() = default;
+struct MenuBar : Interface {
     // Installs the application's main menu; each top-level item holds a submenu.
     virtual void setMainMenu(const Menu& menu) = 0;
     virtual std::unique_ptr<StatusItem> createSquareStatusItem() = 0;

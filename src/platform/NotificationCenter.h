@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Interface.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -19,9 +21,7 @@ struct NotificationRequest {
     bool defaultSound = true;
 };
 
-class NotificationCenterDelegate {
-public:
-    virtual ~NotificationCenterDelegate() = default;
+struct NotificationCenterDelegate : Interface {
     // The user opened one of this application's notifications.
     virtual void didReceiveNotificationResponse(const std::string& identifier,
                                                 const std::function<void()>& completion) = 0;
@@ -31,9 +31,7 @@ public:
 };
 
 // The desktop's notification service.
-class NotificationCenter {
-public:
-    virtual ~NotificationCenter() = default;
+struct NotificationCenter : Interface {
     virtual void setDelegate(NotificationCenterDelegate* delegate) = 0;
     // The completion runs exactly once, later, with the answer (unless the
     // centre is destroyed first).

@@ -5,6 +5,7 @@
 #include "platform/ChildProcess.h"
 #include "platform/DesktopServices.h"
 #include "platform/HttpClient.h"
+#include "platform/Interface.h"
 #include "platform/MainQueue.h"
 #include "platform/Menu.h"
 #include "platform/NotificationCenter.h"
@@ -20,9 +21,7 @@
 namespace quorvel {
 
 // Every platform service the application object uses.
-class Platform {
-public:
-    virtual ~Platform() = default;
+struct Platform : Interface {
 
     virtual Application& application() = 0;
     virtual MainQueue& mainQueue() = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Interface.h"
+
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -8,9 +10,7 @@
 namespace quorvel {
 
 // Facts about the user, the process and the installed program.
-class SystemEnvironment {
-public:
-    virtual ~SystemEnvironment() = default;
+struct SystemEnvironment : Interface {
     // Where per-user application data lives (the XDG data home).
     virtual std::filesystem::path userDataDirectory() const = 0;
     // The user's folder for downloads (the XDG download folder).

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "platform/Interface.h"
+
 namespace quorvel {
 
 // What happens to the machine around the application.
-class SystemEventsDelegate {
-public:
-    virtual ~SystemEventsDelegate() = default;
+struct SystemEventsDelegate : Interface {
     // The network's configuration changed (a link or a route came or went).
     virtual void networkDidChange() = 0;
     // The machine woke up from sleep.
@@ -14,9 +14,7 @@ public:
 
 // Reports network changes and wake-ups; where the system cannot tell (no
 // system bus, no login manager), they are simply never reported.
-class SystemEvents {
-public:
-    virtual ~SystemEvents() = default;
+struct SystemEvents : Interface {
     virtual void setDelegate(SystemEventsDelegate* delegate) = 0;
 };
 

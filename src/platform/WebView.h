@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Interface.h"
+
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -38,9 +40,7 @@ struct NavigationAction {
 };
 
 // Facts the web view reports about navigations and the page's process.
-class WebViewNavigationDelegate {
-public:
-    virtual ~WebViewNavigationDelegate() = default;
+struct WebViewNavigationDelegate : Interface {
     // A navigation finished without failing.
     virtual void webViewDidFinishNavigation() = 0;
     // A navigation failed, or got no answer within its time-out; the engine
@@ -87,9 +87,7 @@ public:
 
 // The page's script dialogs. Each completion must be called exactly once,
 // before the method returns; the page's script waits for it.
-class WebViewUIDelegate {
-public:
-    virtual ~WebViewUIDelegate() = default;
+struct WebViewUIDelegate : Interface {
     virtual void runJavaScriptAlertPanel(const std::string& message,
                                          const std::function<void()>& completion) = 0;
     virtual void runJavaScriptConfirmPanel(const std::string& message,
@@ -100,9 +98,7 @@ public:
 };
 
 // The embedded web view, created with the engine's default settings.
-class WebView {
-public:
-    virtual ~WebView() = default;
+struct WebView : Interface {
     virtual void setNavigationDelegate(WebViewNavigationDelegate* delegate) = 0;
     virtual void setUIDelegate(WebViewUIDelegate* delegate) = 0;
     virtual void load(const PageRequest& request) = 0;

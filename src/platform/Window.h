@@ -1,10 +1,12 @@
 #pragma once
 
+#include "platform/Interface.h"
+
 #include <string>
 
 namespace quorvel {
 
-class WebView;
+struct WebView;
 
 struct WindowStyle {
     bool titled = true;
@@ -14,9 +16,7 @@ struct WindowStyle {
 };
 
 // What becomes of the window on screen.
-class WindowDelegate {
-public:
-    virtual ~WindowDelegate() = default;
+struct WindowDelegate : Interface {
     // The user closed the window: it is off screen.
     virtual void windowDidClose() = 0;
     // The window came on screen.
@@ -24,9 +24,7 @@ public:
 };
 
 // A top-level window. Closing it only takes it off screen.
-class Window {
-public:
-    virtual ~Window() = default;
+struct Window : Interface {
     virtual void setDelegate(WindowDelegate* delegate) = 0;
     virtual void setTitle(const std::string& title) = 0;
     virtual void center() = 0;

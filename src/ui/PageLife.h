@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Backoff.h"
+#include "platform/Interface.h"
 #include "platform/MainQueue.h"
 #include "platform/WebView.h"
 #include "ui/ReloadBudget.h"
@@ -50,9 +51,7 @@ enum class PageEvent {
 };
 
 // What the page's life needs of the application around it.
-class PageHost {
-public:
-    virtual ~PageHost() = default;
+struct PageHost : Interface {
     // The window and its web view exist and the application is not ending.
     virtual bool pageIsUsable() const = 0;
     virtual WebView& pageView() = 0;

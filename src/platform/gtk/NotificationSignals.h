@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Interface.h"
+
 #include <gio/gio.h>
 #include <memory>
 #include <string>
@@ -9,9 +11,7 @@ namespace quorvel::gtk {
 
 // What the notification server announces to every client, as the centre
 // hears it. Called on the main loop.
-class NotificationSignalListener {
-public:
-    virtual ~NotificationSignalListener() = default;
+struct NotificationSignalListener : Interface {
     // ActionInvoked: the user chose an action of notification `id`.
     virtual void notificationActionInvoked(guint32 id, const std::string& action) = 0;
     // ActivationToken: sent just before the ActionInvoked of a click, with
