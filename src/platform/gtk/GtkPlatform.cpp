@@ -36,9 +36,7 @@ public:
                                           app, &GtkmmApplication::notificationWasClicked))),
           dialogs(makeGtkAlerts(app)), systemEnvironment(makeLinuxSystemEnvironment()),
           menus(app.gtkApplication(), "Quorvel", findStatusIconTheme(*systemEnvironment)),
-          clipboard(makeClipboardPasteboard()), desktop(makeDefaultHandlerWorkspace()),
-          beeper(makeDisplayBeep()), launcher(makePosixProcessLauncher()),
-          events(makeGioSystemEvents()) {}
+          launcher(makePosixProcessLauncher()), events(makeGioSystemEvents()) {}
 
     Application& application() override { return app; }
     MainQueue& mainQueue() override { return *queue; }
@@ -46,9 +44,9 @@ public:
     NotificationCenter& notificationCenter() override { return *notifications; }
     Alerts& alerts() override { return *dialogs; }
     MenuBar& menuBar() override { return menus; }
-    Pasteboard& pasteboard() override { return *clipboard; }
-    Workspace& workspace() override { return *desktop; }
-    Sound& sound() override { return *beeper; }
+    Pasteboard& pasteboard() override { return desktop; }
+    Workspace& workspace() override { return desktop; }
+    Sound& sound() override { return desktop; }
     ProcessLauncher& processLauncher() override { return *launcher; }
     SystemEvents& systemEvents() override { return *events; }
     const SystemEnvironment& environment() override { return *systemEnvironment; }
@@ -85,9 +83,7 @@ private:
     std::unique_ptr<ModalAlerts> dialogs;
     std::unique_ptr<SystemEnvironment> systemEnvironment;
     GtkMenuBar menus;
-    std::unique_ptr<Pasteboard> clipboard;
-    std::unique_ptr<Workspace> desktop;
-    std::unique_ptr<Sound> beeper;
+    GtkDesktopServices desktop;
     std::unique_ptr<ProcessLauncher> launcher;
     std::unique_ptr<SystemEvents> events;
 };
