@@ -1,5 +1,6 @@
 #include "platform/gtk/GtkAlerts.h"
 
+#include "BuildConfig.h"
 #include "platform/gtk/GtkmmApplication.h"
 
 #include <algorithm>
@@ -112,7 +113,7 @@ public:
         }
         Gtk::MessageDialog dialog(details.messageText, false, messageType(details.style),
                                   Gtk::BUTTONS_NONE, true);
-        dialog.set_title("Quorvel");
+        dialog.set_title(build::applicationName);
         if (details.informativeText) {
             dialog.set_secondary_text(*details.informativeText);
         }

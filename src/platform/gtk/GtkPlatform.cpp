@@ -35,7 +35,8 @@ public:
           http(makeSoupHttpClient()), notifications(makeDBusNotificationCenter(sigc::mem_fun(
                                           app, &GtkmmApplication::notificationWasClicked))),
           dialogs(makeGtkAlerts(app)), systemEnvironment(makeLinuxSystemEnvironment()),
-          menus(app.gtkApplication(), "Quorvel", findStatusIconTheme(*systemEnvironment)),
+          menus(app.gtkApplication(), build::applicationName,
+                findStatusIconTheme(*systemEnvironment)),
           launcher(makePosixProcessLauncher()), events(makeGioSystemEvents()) {}
 
     Application& application() override { return app; }

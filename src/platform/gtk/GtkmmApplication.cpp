@@ -56,7 +56,7 @@ GtkmmApplication::GtkmmApplication(const char* applicationId, std::vector<std::s
                                    WebEngine& webEngine)
     : commandLine(std::move(arguments)), launchToken(takeLaunchActivationToken()),
       app(makeApplication(nameProgramForDesktopEntry(applicationId))), engine(webEngine) {
-    g_set_application_name("Quorvel");
+    g_set_application_name(build::applicationName);
     GApplication* gApplication = G_APPLICATION(app->gobj());
     const GOptionEntry entries[] = {
         {"version", 0, 0, G_OPTION_ARG_NONE, nullptr, "Print the name and version, then exit",

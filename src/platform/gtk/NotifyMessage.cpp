@@ -1,11 +1,11 @@
 #include "platform/gtk/NotifyMessage.h"
 
+#include "BuildConfig.h"
+
 namespace quorvel::gtk {
 
 namespace {
 
-constexpr const char* kApplicationName = "Quorvel";
-constexpr const char* kApplicationId = "io.quorvel.Desktop";
 constexpr const char* kSoundName = "message-new-instant";
 constexpr const char* kDefaultActionLabel = "打开";
 
@@ -21,7 +21,8 @@ std::string validUtf8(const std::string& text) {
 GVariant* hintsFor(const NotificationRequest& request) {
     GVariantBuilder hints;
     g_variant_builder_init(&hints, G_VARIANT_TYPE("a{sv}"));
-    g_variant_builder_add(&hints, "{sv}", "desktop-entry", g_variant_new_string(kApplicationId));
+    g_variant_builder_add(&hints, "{sv}", "desktop-entry",
+                          g_variant_new_string(build::applicationId));
     if (request.defaultSound) {
         g_variant_builder_add(&hints, "{sv}", "sound-name", g_variant_new_string(kSoundName));
     } else {
@@ -61,8 +62,9 @@ GVariant* notifyParameters(const NotificationRequest& request, bool bodyMayBeMar
     g_variant_builder_init(&actions, G_VARIANT_TYPE("as"));
     g_variant_builder_add(&actions, "s", "default");
     g_variant_builder_add(&actions, "s", kDefaultActionLabel);
-    return g_variant_new("(susssas@a{sv}i)", kApplicationName, guint32{0}, kApplicationId,
-                         summary.c_str(), body.c_str(), &actions, hintsFor(request), gint32{-1});
+    return g_variant_new("(susssas@a{sv}i)", build::applicationName, guint32{0},
+                         build::applicationId, summary.c_str(), body.c_str(), &actions,
+                         hintsFor(request), gint32{-1});
 }
 
 } // namespace quorvel::gtk
