@@ -1,6 +1,7 @@
 #include "platform/gtk/StatusNotifierItem.h"
 
 #include "BuildConfig.h"
+#include "StatusNotifierItemXml.h"
 #include "platform/gtk/StatusIcons.h"
 #include "platform/gtk/StatusMenuExport.h"
 
@@ -18,32 +19,6 @@ constexpr const char* kItemInterface = "org.kde.StatusNotifierItem";
 constexpr const char* kItemPath = "/StatusNotifierItem";
 constexpr const char* kMenuPath = "/StatusNotifierItem/Menu";
 
-constexpr const char* kItemXml = R"xml(<node>
-  <interface name="org.kde.StatusNotifierItem">
-    <property name="Category" type="s" access="read"/>
-    <property name="Id" type="s" access="read"/>
-    <property name="Title" type="s" access="read"/>
-    <property name="Status" type="s" access="read"/>
-    <property name="WindowId" type="i" access="read"/>
-    <property name="IconThemePath" type="s" access="read"/>
-    <property name="IconName" type="s" access="read"/>
-    <property name="IconPixmap" type="a(iiay)" access="read"/>
-    <property name="AttentionIconName" type="s" access="read"/>
-    <property name="AttentionIconPixmap" type="a(iiay)" access="read"/>
-    <property name="ToolTip" type="(sa(iiay)ss)" access="read"/>
-    <property name="ItemIsMenu" type="b" access="read"/>
-    <property name="Menu" type="o" access="read"/>
-    <method name="Activate"><arg name="x" type="i" direction="in"/><arg name="y" type="i" direction="in"/></method>
-    <method name="SecondaryActivate"><arg name="x" type="i" direction="in"/><arg name="y" type="i" direction="in"/></method>
-    <method name="Scroll"><arg name="delta" type="i" direction="in"/><arg name="orientation" type="s" direction="in"/></method>
-    <signal name="NewTitle"/>
-    <signal name="NewIcon"/>
-    <signal name="NewAttentionIcon"/>
-    <signal name="NewToolTip"/>
-    <signal name="NewStatus"><arg name="status" type="s"/></signal>
-  </interface>
-</node>)xml";
-
 class StatusNotifierItem final : public StatusItem {
 public:
     explicit StatusNotifierItem(const std::optional<std::filesystem::path>& themeFolder)
@@ -60,7 +35,7 @@ public:
         }
         static const GDBusInterfaceVTable vtable = {
             &StatusNotifierItem::onCall, &StatusNotifierItem::onGetProperty, nullptr, {}};
-        GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kItemXml, nullptr);
+        GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(statusNotifierItemXml, nullptr);
         registration = g_dbus_connection_register_object(connection, kItemPath, node->interfaces[0],
                                                          &vtable, this, nullptr, nullptr);
         g_dbus_node_info_unref(node);
@@ -231,7 +206,7 @@ private:
     // The Q, the paused Q and the Q with a dot, as images.
     GVariant* pixmaps[3] = {};
     std::function<void()> primaryAction;
-    std::string title = "Quorvel";
+    std::string title = build::applicationName;
     bool paused = false;
     bool needsAttention = false;
     GDBusConnection* connection = nullptr;
