@@ -9,13 +9,20 @@ namespace {
 using WeakListener = std::weak_ptr<NotificationSignalListener>;
 
 // The listener a signal goes to, if it still exists and the signal's
-// parameters have the type the signal is specified with.
+// parameters have the type the signal is specified with; the parameters are
+// then unpacked by `format` into `values`.
+template <typename... Values>
 std::shared_ptr<NotificationSignalListener> listenerFor(gpointer data, GVariant* parameters,
-                                                        const char* type) {
+                                                        const char* type, const char* format,
+                                                        Values*... values) {
     if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE(type))) {
         return nullptr;
     }
-    return static_cast<WeakListener*>(data)->lock();
+    auto listener = static_cast<WeakListener*>(data)->lock();
+    if (listener) {
+        g_variant_get(parameters, format, values...);
+    }
+    return listener;
 }
 
 // ActionInvoked and ActivationToken: a notification's id and a text (the
@@ -23,39 +30,32 @@ std::shared_ptr<NotificationSignalListener> listenerFor(gpointer data, GVariant*
 template <void (NotificationSignalListener::*method)(guint32, const std::string&)>
 void onIdAndText(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
                  GVariant* parameters, gpointer data) {
-    const auto listener = listenerFor(data, parameters, "(us)");
-    if (!listener) {
-        return;
-    }
     guint32 id = 0;
     const gchar* text = nullptr;
-    g_variant_get(parameters, "(u&s)", &id, &text);
-    ((*listener).*method)(id, text);
+    if (const auto listener = listenerFor(data, parameters, "(us)", "(u&s)", &id, &text)) {
+        ((*listener).*method)(id, text);
+    }
 }
 
 void onNotificationClosed(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
                           GVariant* parameters, gpointer data) {
-    const auto listener = listenerFor(data, parameters, "(uu)");
-    if (!listener) {
-        return;
-    }
     guint32 id = 0;
     guint32 reason = 0;
-    g_variant_get(parameters, "(uu)", &id, &reason);
-    listener->notificationClosed(id);
+    if (const auto listener = listenerFor(data, parameters, "(uu)", "(uu)", &id, &reason)) {
+        listener->notificationClosed(id);
+    }
 }
 
 // NameOwnerChanged(name, old owner, new owner): an empty new owner means
 // the server went away.
 void onNameOwnerChanged(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
                         GVariant* parameters, gpointer data) {
-    const auto listener = listenerFor(data, parameters, "(sss)");
-    if (!listener) {
-        return;
-    }
+    const gchar** notCollected = nullptr;
     const gchar* newOwner = nullptr;
-    g_variant_get(parameters, "(&s&s&s)", nullptr, nullptr, &newOwner);
-    listener->notificationServerChanged(*newOwner != '\0');
+    if (const auto listener = listenerFor(data, parameters, "(sss)", "(&s&s&s)", notCollected,
+                                          notCollected, &newOwner)) {
+        listener->notificationServerChanged(*newOwner != '\0');
+    }
 }
 
 void freeListener(gpointer data) {
