@@ -5,16 +5,23 @@ namespace quorvel {
 
 namespace {
 
-std::string reasonName(WebProcessTermination reason) {
+// How the page's process ended, as the log names it, and what that means
+// for the page: any end the application did not ask for counts as a crash.
+struct Termination {
+    const char* name;
+    PageEvent event;
+};
+
+Termination describe(WebProcessTermination reason) {
     switch (reason) {
     case WebProcessTermination::Crashed:
-        return "crashed";
+        return {"crashed", PageEvent::ProcessCrashed};
     case WebProcessTermination::ExceededMemoryLimit:
-        return "memory-limit";
+        return {"memory-limit", PageEvent::ProcessCrashed};
     case WebProcessTermination::RequestedByApplication:
-        return "requested";
+        return {"requested", PageEvent::ProcessEnded};
     }
-    return "unknown";
+    return {"unknown", PageEvent::ProcessCrashed};
 }
 
 } // namespace
@@ -24,10 +31,10 @@ void AppDelegate::webViewDidFailNavigation() {
 }
 
 void AppDelegate::webViewWebContentProcessDidTerminate(WebProcessTermination reason) {
-    log(logevent::webProcessTerminated, "web process terminated reason=" + reasonName(reason));
-    page.handle(reason == WebProcessTermination::RequestedByApplication
-                    ? PageEvent::ProcessEnded
-                    : PageEvent::ProcessCrashed);
+    const Termination termination = describe(reason);
+    log(logevent::webProcessTerminated,
+        std::string("web process terminated reason=") + termination.name);
+    page.handle(termination.event);
 }
 
 // A failed load is tried again at once.
