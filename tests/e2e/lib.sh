@@ -225,6 +225,14 @@ wait_prepared() {
         fail "the shell was not prepared"
 }
 
+# Starts the copy of install_scripted_service and waits for its window and
+# for the shell to be prepared.
+start_scripted_shell() {
+    start_app "$SCRIPTED_APP/quorvel"
+    wait_main_window 30
+    wait_prepared 30
+}
+
 # A visible dialog of the shell: a window named "Quorvel" other than the main one.
 dialog_window() {
     local id

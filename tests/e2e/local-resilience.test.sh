@@ -38,9 +38,7 @@ polls_between() { requests_between '^GET /api/desktop-notifications/pending$' "$
 now_ms() { date +%s%3N; }
 export -f requests_between polls_between
 
-start_app "$SCRIPTED_APP/quorvel"
-wait_main_window 30
-wait_prepared 30
+start_scripted_shell
 wait_for 10 page_loads_above 0 || fail "the page did not load"
 
 # 1. The web process crashes: the page reloads by itself.

@@ -47,9 +47,7 @@ start_ukui_panel
 sleep 2
 shot panel-empty
 
-start_app "$SCRIPTED_APP/quorvel"
-wait_main_window 30
-wait_prepared 30
+start_scripted_shell
 wait_for 10 shell_item_registered || { registered_items >&2; fail "the watcher does not list the item"; }
 sleep 1
 locate_item panel-with-item

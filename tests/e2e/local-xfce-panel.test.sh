@@ -38,9 +38,7 @@ start_xfce_panel light
 sleep 1
 shot panel-empty
 
-start_app "$SCRIPTED_APP/quorvel"
-wait_main_window 30
-wait_prepared 30
+start_scripted_shell
 wait_for 10 shell_item_registered || { registered_items >&2; fail "the panel did not take the item"; }
 sleep 1
 locate_item panel-with-item
