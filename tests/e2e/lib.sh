@@ -159,6 +159,13 @@ install_scripted_service() {
     export E2E_DIE_FILE=$E2E_TMP/service-dies-at-start
 }
 
+# The page the scripted service serves at /: an HTML document titled $1
+# whose body is read from standard input.
+serve_page() {
+    export E2E_PAGE=$E2E_TMP/page.html
+    { echo "<!doctype html><meta charset=\"utf-8\"><title>$1</title>"; cat; } >"$E2E_PAGE"
+}
+
 # True when the scripted service saw a request whose "METHOD URL" matches.
 service_saw() {
     node -e '
