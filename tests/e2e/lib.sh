@@ -166,6 +166,15 @@ serve_page() {
     { echo "<!doctype html><meta charset=\"utf-8\"><title>$1</title>"; cat; } >"$E2E_PAGE"
 }
 
+# A page in one colour ($1) with a line of text ($2) that reports each of
+# its loads to the service, with the time (page_reports lists them).
+serve_load_reporting_page() {
+    serve_page page <<HTML
+<body style="margin:0;background:$1;color:white;font:48px sans-serif">$2
+<script>fetch('/report', { method: 'POST', body: String(Date.now()) });</script>
+HTML
+}
+
 # True when the scripted service saw a request whose "METHOD URL" matches.
 service_saw() {
     node -e '
