@@ -410,6 +410,25 @@ panel_shows_alert_states() {
     keep_item_zoomed panel-attention-cleared "$name-item-attention-cleared"
     pass "the panel shows the paused Q, and the Q with a dot until the window is shown"
 }
+# On a panel run: 立即检查云端提醒, the fourth entry of the item's menu, asks
+# the service, and its answer is shown over the window. Uses the run's shot
+# and choose_from_status_menu; $1 and $2 are the run's tests for the answer
+# shown and gone, the rest answers it with Return.
+panel_check_now_asks_service() {
+    local shown=$1 gone=$2 before
+    shift 2
+    before=$(pending_requests)
+    choose_from_status_menu Down Down Down Down Return
+    wait_for 10 "$shown" || { shot check-now-missing; fail "立即检查云端提醒 showed no answer"; }
+    sleep 0.5
+    shot check-now
+    [ "$(pending_requests)" -gt "$before" ] || fail "立即检查云端提醒 did not ask the service"
+    "$@"
+    wait_for 10 "$gone" || fail "the answer stayed open"
+    pass "立即检查云端提醒 asks the service"
+}
+# How many times the scripted service was asked for the pending alerts.
+pending_requests() { grep -c '"url":"/api/desktop-notifications/pending"' "$E2E_LOG" || true; }
 watcher_gone() { ! name_owned org.kde.StatusNotifierWatcher; }
 
 port_closed() { ! port_open; }

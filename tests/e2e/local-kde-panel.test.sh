@@ -92,14 +92,7 @@ over_window() { shot "$1" && changed_region "$E2E_TMP/window-back.png" "$E2E_TMP
 answer_shown() { over_window check-now; }
 answer_gone() { ! over_window answer-dismissed; }
 shot window-back
-before=$(grep -c '"url":"/api/desktop-notifications/pending"' "$E2E_LOG" || true)
-choose_from_status_menu Down Down Down Down Return
-wait_for 10 answer_shown || fail "立即检查云端提醒 showed no answer"
-after=$(grep -c '"url":"/api/desktop-notifications/pending"' "$E2E_LOG" || true)
-[ "$after" -gt "$before" ] || fail "立即检查云端提醒 did not ask the service"
-kwin_input keys Return
-wait_for 10 answer_gone || fail "the answer stayed open"
-pass "立即检查云端提醒 asks the service"
+panel_check_now_asks_service answer_shown answer_gone kwin_input keys Return
 
 # The paused Q, and the Q with a dot until the window is shown.
 panel_shows_alert_states kde window_gone window_shown kwin_input keys Alt+F4

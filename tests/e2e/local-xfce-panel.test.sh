@@ -31,6 +31,7 @@ menu_open_shot() {
 window_shown() { xdotool search --onlyvisible --name '^Quorvel$' | grep -qx "$MAIN_WINDOW"; }
 window_hidden() { ! window_shown; }
 dialog_gone() { ! dialog_window; }
+answer_dialog() { keys_to "$(dialog_window)" Return; }
 
 start_desktop
 install_scripted_service
@@ -59,16 +60,7 @@ sleep 1
 pass "a right click on the item opens its menu; 显示Quorvel brings the window back"
 
 # 立即检查云端提醒 is the fourth entry; its answer is shown over the window.
-before=$(grep -c '"url":"/api/desktop-notifications/pending"' "$E2E_LOG" || true)
-choose_from_status_menu Down Down Down Down Return
-wait_for 10 dialog_window || { screenshot xfce-check-now-missing; fail "立即检查云端提醒 showed no answer"; }
-screenshot xfce-check-now
-after=$(grep -c '"url":"/api/desktop-notifications/pending"' "$E2E_LOG" || true)
-[ "$after" -gt "$before" ] || fail "立即检查云端提醒 did not ask the service"
-keys_to "$(dialog_window)" Return
-wait_for 10 dialog_gone ||
-    fail "the answer stayed open"
-pass "立即检查云端提醒 asks the service"
+panel_check_now_asks_service dialog_window dialog_gone answer_dialog
 
 # The paused Q, and the Q with a dot until the window is shown.
 panel_shows_alert_states xfce window_hidden window_shown keys_to "$MAIN_WINDOW" alt+F4
