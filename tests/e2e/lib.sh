@@ -326,6 +326,33 @@ start_login_manager() {
         fail "the login manager did not start"
 }
 
+# Where two screenshots of the same screen differ: "X Y WIDTH HEIGHT" of the
+# changed box, within an optional rectangle (helpers/changed-region.py).
+changed_region() { /usr/bin/python3 "$E2E_SOURCE_DIR/tests/e2e/helpers/changed-region.py" "$@"; }
+
+# On a panel run: where the item shows in the run's shot $1, the box of what
+# changed in the panel's STATUS_AREA (LEFT TOP WIDTH HEIGHT) since its shot
+# panel-empty; a channel that moves by STATUS_AREA_TOLERANCE or less is no
+# change.
+item_place() {
+    changed_region "$E2E_TMP/panel-empty.png" "$E2E_TMP/$1.png" "${STATUS_AREA[@]}" "${STATUS_AREA_TOLERANCE:-0}"
+}
+# Takes the run's shot $1 and sets ITEM_X and ITEM_Y (the item's centre),
+# ITEM_W and ITEM_H from it.
+locate_item() {
+    shot "$1"
+    read -r ITEM_X ITEM_Y ITEM_W ITEM_H < <(item_place "$1") || fail "nothing new on the panel"
+    echo "item at $ITEM_X,$ITEM_Y, ${ITEM_W}x$ITEM_H"
+}
+# Keeps the status area around the item in the run's shot $1, zoomed, in the
+# artifacts as $2.png.
+keep_item_zoomed() {
+    local height=${STATUS_AREA[3]}
+    convert "$E2E_TMP/$1.png" -crop "$((2 * height))x$height+$((ITEM_X - height))+${STATUS_AREA[1]}" -scale 800% \
+        "$E2E_ARTIFACTS/$2.png"
+    echo "screenshot: $E2E_ARTIFACTS/$2.png"
+}
+
 # A desktop status area (a StatusNotifierWatcher with a host); the items that
 # register with it are listed in $STATUS_ITEMS.
 start_status_area() {

@@ -7,21 +7,7 @@
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/xfce.sh"
 run_started=$SECONDS
-changed_region() { /usr/bin/python3 "$E2E_SOURCE_DIR/tests/e2e/helpers/changed-region.py" "$@"; }
 shot() { import -window root "$E2E_TMP/$1.png" && cp "$E2E_TMP/$1.png" "$E2E_ARTIFACTS/xfce-$1.png"; }
-# The item's place on the panel: where the panel changed once it came.
-locate_item() {
-    shot "$1"
-    read -r ITEM_X ITEM_Y ITEM_W ITEM_H < <(changed_region "$E2E_TMP/panel-empty.png" \
-        "$E2E_TMP/$1.png" 0 0 1600 "$XFCE_PANEL_SIZE") || fail "nothing new on the panel"
-    echo "item at $ITEM_X,$ITEM_Y, ${ITEM_W}x$ITEM_H"
-}
-# A zoomed copy of the item for the artifacts.
-keep_item_zoomed() {
-    convert "$E2E_TMP/$1.png" -crop "48x${XFCE_PANEL_SIZE}+$((ITEM_X - 24))+0" -scale 800% \
-        "$E2E_ARTIFACTS/$2.png"
-    echo "screenshot: $E2E_ARTIFACTS/$2.png"
-}
 menu_open_shot() {
     open_status_menu
     screenshot "$1"
