@@ -14,12 +14,7 @@ export E2E_SERVICE_HOST=$cloud_host E2E_SERVICE_PORT=80
 
 start_desktop
 install_scripted_service
-export E2E_PAGE=$E2E_TMP/page.html
-cat >"$E2E_PAGE" <<'HTML'
-<!doctype html><meta charset="utf-8"><title>page</title>
-<body style="margin:0;background:#117a65;color:white;font:48px sans-serif">云端页面
-<script>fetch('/report', { method: 'POST', body: String(Date.now()) });</script>
-HTML
+serve_load_reporting_page '#117a65' 云端页面
 page_loaded() { page_reports | grep -q .; }
 
 start_app "$E2E_BUILD_DIR/quorvel"

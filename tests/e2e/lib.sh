@@ -159,6 +159,22 @@ install_scripted_service() {
     export E2E_DIE_FILE=$E2E_TMP/service-dies-at-start
 }
 
+# The page the scripted service serves at /: an HTML document titled $1
+# whose body is read from standard input.
+serve_page() {
+    export E2E_PAGE=$E2E_TMP/page.html
+    { echo "<!doctype html><meta charset=\"utf-8\"><title>$1</title>"; cat; } >"$E2E_PAGE"
+}
+
+# A page in one colour ($1) with a line of text ($2) that reports each of
+# its loads to the service, with the time (page_reports lists them).
+serve_load_reporting_page() {
+    serve_page page <<HTML
+<body style="margin:0;background:$1;color:white;font:48px sans-serif">$2
+<script>fetch('/report', { method: 'POST', body: String(Date.now()) });</script>
+HTML
+}
+
 # True when the scripted service saw a request whose "METHOD URL" matches.
 service_saw() {
     node -e '
@@ -223,6 +239,14 @@ install_desktop_entry() {
 wait_prepared() {
     wait_for "${1:-30}" log_more 1 request-done 'POST /api/desktop-notifications/initialize status=204' ||
         fail "the shell was not prepared"
+}
+
+# Starts the copy of install_scripted_service and waits for its window and
+# for the shell to be prepared.
+start_scripted_shell() {
+    start_app "$SCRIPTED_APP/quorvel"
+    wait_main_window 30
+    wait_prepared 30
 }
 
 # A visible dialog of the shell: a window named "Quorvel" other than the main one.
@@ -300,6 +324,33 @@ start_login_manager() {
     wait_for 10 gdbus call --system --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
         --method org.freedesktop.DBus.GetNameOwner org.freedesktop.login1 ||
         fail "the login manager did not start"
+}
+
+# Where two screenshots of the same screen differ: "X Y WIDTH HEIGHT" of the
+# changed box, within an optional rectangle (helpers/changed-region.py).
+changed_region() { /usr/bin/python3 "$E2E_SOURCE_DIR/tests/e2e/helpers/changed-region.py" "$@"; }
+
+# On a panel run: where the item shows in the run's shot $1, the box of what
+# changed in the panel's STATUS_AREA (LEFT TOP WIDTH HEIGHT) since its shot
+# panel-empty; a channel that moves by STATUS_AREA_TOLERANCE or less is no
+# change.
+item_place() {
+    changed_region "$E2E_TMP/panel-empty.png" "$E2E_TMP/$1.png" "${STATUS_AREA[@]}" "${STATUS_AREA_TOLERANCE:-0}"
+}
+# Takes the run's shot $1 and sets ITEM_X and ITEM_Y (the item's centre),
+# ITEM_W and ITEM_H from it.
+locate_item() {
+    shot "$1"
+    read -r ITEM_X ITEM_Y ITEM_W ITEM_H < <(item_place "$1") || fail "nothing new on the panel"
+    echo "item at $ITEM_X,$ITEM_Y, ${ITEM_W}x$ITEM_H"
+}
+# Keeps the status area around the item in the run's shot $1, zoomed, in the
+# artifacts as $2.png.
+keep_item_zoomed() {
+    local height=${STATUS_AREA[3]}
+    convert "$E2E_TMP/$1.png" -crop "$((2 * height))x$height+$((ITEM_X - height))+${STATUS_AREA[1]}" -scale 800% \
+        "$E2E_ARTIFACTS/$2.png"
+    echo "screenshot: $E2E_ARTIFACTS/$2.png"
 }
 
 # A desktop status area (a StatusNotifierWatcher with a host); the items that
@@ -386,6 +437,25 @@ panel_shows_alert_states() {
     keep_item_zoomed panel-attention-cleared "$name-item-attention-cleared"
     pass "the panel shows the paused Q, and the Q with a dot until the window is shown"
 }
+# On a panel run: 立即检查云端提醒, the fourth entry of the item's menu, asks
+# the service, and its answer is shown over the window. Uses the run's shot
+# and choose_from_status_menu; $1 and $2 are the run's tests for the answer
+# shown and gone, the rest answers it with Return.
+panel_check_now_asks_service() {
+    local shown=$1 gone=$2 before
+    shift 2
+    before=$(pending_requests)
+    choose_from_status_menu Down Down Down Down Return
+    wait_for 10 "$shown" || { shot check-now-missing; fail "立即检查云端提醒 showed no answer"; }
+    sleep 0.5
+    shot check-now
+    [ "$(pending_requests)" -gt "$before" ] || fail "立即检查云端提醒 did not ask the service"
+    "$@"
+    wait_for 10 "$gone" || fail "the answer stayed open"
+    pass "立即检查云端提醒 asks the service"
+}
+# How many times the scripted service was asked for the pending alerts.
+pending_requests() { grep -c '"url":"/api/desktop-notifications/pending"' "$E2E_LOG" || true; }
 watcher_gone() { ! name_owned org.kde.StatusNotifierWatcher; }
 
 port_closed() { ! port_open; }

@@ -11,9 +11,7 @@ start_status_area
 
 notices() { log_events alert-flow-notice " $1\$"; }
 
-start_app "$SCRIPTED_APP/quorvel"
-wait_main_window 30
-wait_prepared 30
+start_scripted_shell
 wait_for 10 shell_item_registered || fail "the status item did not register"
 item_is Title Quorvel || fail "the item's title is $(item_property Title)"
 alive() { kill -0 "$APP_PID" || fail "the shell died: $(tail -n 20 "$E2E_TMP/app.out")"; }

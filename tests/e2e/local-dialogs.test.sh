@@ -4,9 +4,7 @@
 source "$(dirname "$0")/lib.sh"
 start_desktop
 install_scripted_service
-export E2E_PAGE=$E2E_TMP/page.html
-cat >"$E2E_PAGE" <<'HTML'
-<!doctype html><meta charset="utf-8"><title>dialogs</title>
+serve_page dialogs <<'HTML'
 <body><h1>对话框</h1><script>
 function report(name, value) {
   return fetch('/report', { method: 'POST', body: JSON.stringify({ name, value }) });

@@ -7,9 +7,7 @@ source "$(dirname "$0")/lib.sh"
 start_desktop
 install_scripted_service
 
-start_app "$SCRIPTED_APP/quorvel"
-wait_main_window 30
-wait_prepared 30
+start_scripted_shell
 alive() { kill -0 "$APP_PID" || fail "the shell died: $(tail -n 20 "$E2E_TMP/app.out")"; }
 
 # 1. The service dies, and so does each new one for a while: polls fail and

@@ -9,9 +9,7 @@ run_started=$SECONDS
 start_gnome_desktop
 install_scripted_service
 # A page that fills the window in one colour, easy to tell in screenshots.
-export E2E_PAGE=$E2E_TMP/page.html
-cat >"$E2E_PAGE" <<'HTML'
-<!doctype html><meta charset="utf-8"><title>page</title>
+serve_page page <<'HTML'
 <body style="margin:0;background:#c0392b;color:white;font:48px sans-serif">page on GNOME
 HTML
 

@@ -4,9 +4,7 @@
 source "$(dirname "$0")/lib.sh"
 start_desktop
 install_scripted_service
-export E2E_PAGE=$E2E_TMP/page.html
-cat >"$E2E_PAGE" <<'HTML'
-<!doctype html><meta charset="utf-8"><title>busy</title>
+serve_page busy <<'HTML'
 <body><h1>忙</h1><script>
 window.addEventListener('load', () => setTimeout(() => { for (;;) {} }, 500));
 </script></body>

@@ -7,9 +7,7 @@ start_desktop
 install_scripted_service
 mkdir -p "$HOME/Downloads"
 printf old >"$HOME/Downloads/notes.txt"
-export E2E_PAGE=$E2E_TMP/page.html
-cat >"$E2E_PAGE" <<'HTML'
-<!doctype html><meta charset="utf-8"><title>guard</title>
+serve_page guard <<'HTML'
 <body><h1>页面</h1><script>
 function report(name, value) {
   return fetch('/report', { method: 'POST', body: JSON.stringify({ name, value }) });

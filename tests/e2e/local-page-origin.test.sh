@@ -36,9 +36,7 @@ node -e '
     }).listen(45800, "127.0.0.1");' "$OTHER_LOG" &
 E2E_PIDS+=($!)
 
-export E2E_PAGE=$E2E_TMP/page.html
-cat >"$E2E_PAGE" <<'HTML'
-<!doctype html><meta charset="utf-8"><title>origin</title>
+serve_page origin <<'HTML'
 <style>body { margin: 0 } a, div { display: block; height: 150px; border: 1px solid #888 }</style>
 <body>
 <a href="http://127.0.0.1:45800/link">链接</a>

@@ -6,9 +6,7 @@ source "$(dirname "$0")/lib.sh"
 start_desktop
 install_scripted_service
 
-start_app "$SCRIPTED_APP/quorvel"
-wait_main_window 30
-wait_prepared 30
+start_scripted_shell
 # Without a notification server alerts take the fallback dialog.
 kill "$DUNST_PID"
 sleep 1

@@ -10,13 +10,7 @@ start_desktop
 start_system_bus
 start_login_manager
 install_scripted_service
-# Every load of the service's page reports itself.
-export E2E_PAGE=$E2E_TMP/page.html
-cat >"$E2E_PAGE" <<'HTML'
-<!doctype html><meta charset="utf-8"><title>page</title>
-<body style="margin:0;background:#1f618d;color:white;font:48px sans-serif">服务页面
-<script>fetch('/report', { method: 'POST', body: String(Date.now()) });</script>
-HTML
+serve_load_reporting_page '#1f618d' 服务页面
 NOTIFICATION_TRAFFIC=$E2E_TMP/notification-traffic.txt
 dbus-monitor --session "interface='org.freedesktop.Notifications',member='Notify'" >"$NOTIFICATION_TRAFFIC" 2>&1 &
 E2E_PIDS+=($!)
@@ -38,9 +32,7 @@ polls_between() { requests_between '^GET /api/desktop-notifications/pending$' "$
 now_ms() { date +%s%3N; }
 export -f requests_between polls_between
 
-start_app "$SCRIPTED_APP/quorvel"
-wait_main_window 30
-wait_prepared 30
+start_scripted_shell
 wait_for 10 page_loads_above 0 || fail "the page did not load"
 
 # 1. The web process crashes: the page reloads by itself.

@@ -6,9 +6,8 @@
 source "$(dirname "$0")/lib.sh"
 start_desktop
 install_scripted_service
-export E2E_PAGE=$E2E_TMP/page.html
-cat >"$E2E_PAGE" <<'HTML'
-<!doctype html><meta charset="utf-8"><title>storage</title><body><h1>存储</h1><script>
+serve_page storage <<'HTML'
+<body><h1>存储</h1><script>
 const visits = Number(localStorage.getItem('visits') || 0) + 1;
 localStorage.setItem('visits', String(visits));
 document.cookie = 'seen=' + visits + '; max-age=3600';

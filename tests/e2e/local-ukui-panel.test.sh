@@ -8,21 +8,7 @@
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/ukui.sh"
 run_started=$SECONDS
-changed_region() { /usr/bin/python3 "$E2E_SOURCE_DIR/tests/e2e/helpers/changed-region.py" "$@"; }
 shot() { import -window root "$E2E_TMP/$1.png" && cp "$E2E_TMP/$1.png" "$E2E_ARTIFACTS/ukui-$1.png"; }
-# The item's place in the panel's status area (left of the clock): where the
-# panel changed once it came.
-locate_item() {
-    shot "$1"
-    read -r ITEM_X ITEM_Y ITEM_W ITEM_H < <(changed_region "$E2E_TMP/panel-empty.png" \
-        "$E2E_TMP/$1.png" 1000 "$UKUI_PANEL_TOP" 450 "$UKUI_PANEL_HEIGHT") || fail "nothing new on the panel"
-    echo "item at $ITEM_X,$ITEM_Y, ${ITEM_W}x$ITEM_H"
-}
-keep_item_zoomed() {
-    convert "$E2E_TMP/$1.png" -crop "48x$UKUI_PANEL_HEIGHT+$((ITEM_X - 24))+$UKUI_PANEL_TOP" -scale 800% \
-        "$E2E_ARTIFACTS/$2.png"
-    echo "screenshot: $E2E_ARTIFACTS/$2.png"
-}
 # Luminance (0 to 255) of a screenshot's area, as "MIN MAX MEAN".
 luminance() {
     convert "$1" -crop "$2" -colorspace Gray -format '%[fx:int(255*minima)] %[fx:int(255*maxima)] %[fx:int(255*mean)]\n' info:
@@ -47,9 +33,7 @@ start_ukui_panel
 sleep 2
 shot panel-empty
 
-start_app "$SCRIPTED_APP/quorvel"
-wait_main_window 30
-wait_prepared 30
+start_scripted_shell
 wait_for 10 shell_item_registered || { registered_items >&2; fail "the watcher does not list the item"; }
 sleep 1
 locate_item panel-with-item

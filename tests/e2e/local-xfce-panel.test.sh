@@ -7,21 +7,7 @@
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/xfce.sh"
 run_started=$SECONDS
-changed_region() { /usr/bin/python3 "$E2E_SOURCE_DIR/tests/e2e/helpers/changed-region.py" "$@"; }
 shot() { import -window root "$E2E_TMP/$1.png" && cp "$E2E_TMP/$1.png" "$E2E_ARTIFACTS/xfce-$1.png"; }
-# The item's place on the panel: where the panel changed once it came.
-locate_item() {
-    shot "$1"
-    read -r ITEM_X ITEM_Y ITEM_W ITEM_H < <(changed_region "$E2E_TMP/panel-empty.png" \
-        "$E2E_TMP/$1.png" 0 0 1600 "$XFCE_PANEL_SIZE") || fail "nothing new on the panel"
-    echo "item at $ITEM_X,$ITEM_Y, ${ITEM_W}x$ITEM_H"
-}
-# A zoomed copy of the item for the artifacts.
-keep_item_zoomed() {
-    convert "$E2E_TMP/$1.png" -crop "48x${XFCE_PANEL_SIZE}+$((ITEM_X - 24))+0" -scale 800% \
-        "$E2E_ARTIFACTS/$2.png"
-    echo "screenshot: $E2E_ARTIFACTS/$2.png"
-}
 menu_open_shot() {
     open_status_menu
     screenshot "$1"
@@ -31,6 +17,7 @@ menu_open_shot() {
 window_shown() { xdotool search --onlyvisible --name '^Quorvel$' | grep -qx "$MAIN_WINDOW"; }
 window_hidden() { ! window_shown; }
 dialog_gone() { ! dialog_window; }
+answer_dialog() { keys_to "$(dialog_window)" Return; }
 
 start_desktop
 install_scripted_service
@@ -38,9 +25,7 @@ start_xfce_panel light
 sleep 1
 shot panel-empty
 
-start_app "$SCRIPTED_APP/quorvel"
-wait_main_window 30
-wait_prepared 30
+start_scripted_shell
 wait_for 10 shell_item_registered || { registered_items >&2; fail "the panel did not take the item"; }
 sleep 1
 locate_item panel-with-item
@@ -61,16 +46,7 @@ sleep 1
 pass "a right click on the item opens its menu; 显示Quorvel brings the window back"
 
 # 立即检查云端提醒 is the fourth entry; its answer is shown over the window.
-before=$(grep -c '"url":"/api/desktop-notifications/pending"' "$E2E_LOG" || true)
-choose_from_status_menu Down Down Down Down Return
-wait_for 10 dialog_window || { screenshot xfce-check-now-missing; fail "立即检查云端提醒 showed no answer"; }
-screenshot xfce-check-now
-after=$(grep -c '"url":"/api/desktop-notifications/pending"' "$E2E_LOG" || true)
-[ "$after" -gt "$before" ] || fail "立即检查云端提醒 did not ask the service"
-keys_to "$(dialog_window)" Return
-wait_for 10 dialog_gone ||
-    fail "the answer stayed open"
-pass "立即检查云端提醒 asks the service"
+panel_check_now_asks_service dialog_window dialog_gone answer_dialog
 
 # The paused Q, and the Q with a dot until the window is shown.
 panel_shows_alert_states xfce window_hidden window_shown keys_to "$MAIN_WINDOW" alt+F4

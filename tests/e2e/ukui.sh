@@ -4,6 +4,8 @@
 # The panel along the bottom of a 1000-pixel-high screen.
 UKUI_PANEL_TOP=954
 UKUI_PANEL_HEIGHT=46
+# Its status area, left of the clock.
+STATUS_AREA=(1000 "$UKUI_PANEL_TOP" 450 "$UKUI_PANEL_HEIGHT")
 
 # The watcher (sni-daemon) and the panel with UKUI's default plugins, the
 # status area among them, under UKUI's window manager.

@@ -2,6 +2,8 @@
 # sourced after lib.sh, never run.
 
 XFCE_PANEL_SIZE=28
+# The panel holds nothing but its status area.
+STATUS_AREA=(0 0 1600 "$XFCE_PANEL_SIZE")
 
 # The panel along the top of the screen with one plugin, the status area
 # (it hosts StatusNotifierItems), in the given appearance (light or dark).
