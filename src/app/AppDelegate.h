@@ -207,6 +207,7 @@ private:
     void logPage(std::string_view event, const std::string& message) const override {
         log(event, message);
     }
+    void dismissPageDialog() override { platform.alerts().dismissNewest(); }
 
     // The bundled service: how it is started, every time, and how it fares.
     // What every request to the local service carries, and what each of its

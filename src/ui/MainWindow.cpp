@@ -1,5 +1,4 @@
 #include "app/AppDelegate.h"
-#include "service/LogEvents.h"
 
 namespace quorvel {
 
@@ -41,14 +40,6 @@ void AppDelegate::showMainWindow() {
 
 // Asked for by the user (or after a sync).
 void AppDelegate::reloadWebView() {
-    if (page.dialogs().isShowing()) {
-        // The page's script waits for the dialog and would bring the next
-        // one before the reload could start: answer this one and the rest
-        // until the page has loaded again.
-        log(logevent::scriptDialogsStopped, "script dialogs stopped for a reload");
-        page.handle(PageEvent::UserStoppedDialogs);
-        platform.alerts().dismissNewest();
-    }
     page.handle(PageEvent::UserReload);
 }
 

@@ -172,6 +172,14 @@ void PageLife::handle(PageEvent event) {
     // The page's process may end a few more times before reloads stop again,
     // and a page that gave way to a message is loaded anew.
     case PageEvent::UserReload:
+        if (dialogRun.isShowing()) {
+            // The page's script waits for the dialog and would bring the next
+            // one before the reload could start: this one is answered, and so
+            // are the rest until the page has loaded again.
+            host.logPage(logevent::scriptDialogsStopped, "script dialogs stopped for a reload");
+            handle(PageEvent::UserStoppedDialogs);
+            host.dismissPageDialog();
+        }
         if (!host.pageIsUsable()) {
             return;
         }

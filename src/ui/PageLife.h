@@ -58,6 +58,8 @@ struct PageHost : Interface {
     // Loads the request with what the service asks of the page's requests.
     virtual void loadPageRequest(const PageRequest& request) = 0;
     virtual void logPage(std::string_view event, const std::string& message) const = 0;
+    // Closes the page's script dialog that is showing, as if cancelled.
+    virtual void dismissPageDialog() = 0;
 };
 
 // The life of the service's page in the window: its loads, their retries,
