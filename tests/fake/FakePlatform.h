@@ -187,6 +187,11 @@ private:
     class FakeWindow;
     class FakeStatusItem;
     class FakeChildProcess;
+    // Records `call` and keeps what the application handed over where the test reads it.
+    template <class Slot, class Value> void record(std::string call, Slot& slot, Value value) {
+        calls.push_back(std::move(call));
+        slot = std::move(value);
+    }
 
     // Application
     void setDelegate(ApplicationDelegate* delegate) override;
