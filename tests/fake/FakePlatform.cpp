@@ -302,15 +302,6 @@ void FakePlatform::setDelegate(ApplicationDelegate* delegate) {
     record("application.setDelegate", applicationDelegate, delegate);
 }
 
-void FakePlatform::activate() {
-    calls.push_back("application.activate");
-}
-
-int FakePlatform::run() {
-    calls.push_back("application.run");
-    return 0;
-}
-
 void FakePlatform::terminate() {
     calls.push_back("application.terminate");
     if (!terminating && applicationDelegate) {

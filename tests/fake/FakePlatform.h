@@ -195,8 +195,12 @@ private:
 
     // Application
     void setDelegate(ApplicationDelegate* delegate) override;
-    void activate() override;
-    int run() override;
+    void activate() override { calls.push_back("application.activate"); }
+    // Returns at once: the test drives the main queue itself.
+    int run() override {
+        calls.push_back("application.run");
+        return 0;
+    }
     void terminate() override;
     bool isTerminating() const override { return terminating; }
     bool startsInBackground() const override { return background; }
