@@ -1,9 +1,8 @@
+#include "fake/TestFiles.h"
 #include "unit/AppFixture.h"
 
-#include <atomic>
 #include <fstream>
 #include <gmock/gmock.h>
-#include <unistd.h>
 
 namespace quorvel::testing {
 namespace {
@@ -16,27 +15,18 @@ using ::testing::HasSubstr;
 class PageGuardTest : public AppFixture {
 protected:
     void SetUp() override {
-        static std::atomic<int> counter{0};
-        root_ = fs::temp_directory_path() /
-                ("quorvel-page-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
         platform.dataDirectory = root_ / "share";
         platform.downloadsDirectory = root_ / "下载";
         launch();
     }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-    std::string log() const {
-        std::ifstream in(*app->logFilePath(), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string log() const { return readFile(*app->logFilePath()); }
     bool navigate(const std::string& url, bool user, bool newWindow = false) {
         return platform.navigationDelegate->webViewShouldStartNavigation(
             NavigationAction{url, user, newWindow});
     }
 
-    fs::path root_;
+    TemporaryFolder temporary_{"page"};
+    fs::path root_ = temporary_.path();
 };
 
 TEST_F(PageGuardTest, AnotherOriginNeverLoadsAndOpensInTheDesktopOnlyFromTheUser) {
@@ -167,8 +157,7 @@ TEST_F(PageGuardTest, ADownloadIsWrittenAsidePutUnderAFreeNameAndItsNotification
     std::ofstream(*first) << "new";
     page.webViewDownloadDidFinish(*first);
     EXPECT_FALSE(fs::exists(*first));
-    std::ifstream saved(folder / "notes (1).txt");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), "new");
+    EXPECT_EQ(readFile(folder / "notes (1).txt"), "new");
     ASSERT_FALSE(platform.addedNotifications.empty());
     const NotificationRequest& done = platform.addedNotifications.back();
     EXPECT_EQ(done.title, "已下载 notes (1).txt");

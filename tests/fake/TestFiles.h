@@ -1,0 +1,46 @@
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <unistd.h>
+
+namespace quorvel::testing {
+
+// A folder of its own under the system's temporary folder,
+// "quorvel-LABEL-PID-N", not made on disk here; when this goes, the folder
+// goes with everything in it, even if a test left it read-only.
+class TemporaryFolder {
+public:
+    explicit TemporaryFolder(const std::string& label) {
+        static std::atomic<int> counter{0};
+        path_ = std::filesystem::temp_directory_path() /
+                ("quorvel-" + label + "-" + std::to_string(::getpid()) + "-" +
+                 std::to_string(++counter));
+    }
+    ~TemporaryFolder() {
+        std::error_code ignored;
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// The file's bytes, or nothing when it cannot be read.
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+} // namespace quorvel::testing
