@@ -10,9 +10,9 @@
 
 namespace quorvel::testing {
 
-// A folder of its own under the system's temporary folder,
-// "quorvel-LABEL-PID-N", not made on disk here; when this goes, the folder
-// goes with everything in it, even if a test left it read-only.
+// An empty folder of its own under the system's temporary folder,
+// "quorvel-LABEL-PID-N"; when this goes, the folder goes with everything in
+// it, even if a test left it read-only.
 class TemporaryFolder {
 public:
     explicit TemporaryFolder(const std::string& label) {
@@ -20,6 +20,7 @@ public:
         path_ = std::filesystem::temp_directory_path() /
                 ("quorvel-" + label + "-" + std::to_string(::getpid()) + "-" +
                  std::to_string(++counter));
+        std::filesystem::create_directories(path_);
     }
     ~TemporaryFolder() {
         std::error_code ignored;

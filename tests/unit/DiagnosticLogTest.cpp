@@ -19,7 +19,6 @@ namespace fs = std::filesystem;
 
 class DiagnosticLogTest : public ::testing::Test {
 protected:
-    void SetUp() override { fs::create_directories(folder_); }
     std::string contents() const { return testing::readFile(file_); }
 
     testing::TemporaryFolder temporary_{"log"};

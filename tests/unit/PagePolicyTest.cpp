@@ -87,7 +87,6 @@ TEST(PagePolicyTest, DownloadNamesArePlainAndNumberedBeforeTheirExtension) {
 TEST(PagePolicyTest, ACompleteDownloadTakesTheFirstFreeNameAndReplacesNothing) {
     const testing::TemporaryFolder temporary("downloads");
     const fs::path folder = temporary.path();
-    fs::create_directories(folder);
     const auto write = [](const fs::path& path, const std::string& text) {
         std::ofstream(path, std::ios::binary) << text;
     };

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,8 +18,6 @@ namespace fs = std::filesystem;
 
 class SupportFilesTest : public ::testing::Test {
 protected:
-    void SetUp() override { fs::create_directories(root_); }
-
     static std::string read(const fs::path& file) { return testing::readFile(file); }
     static void write(const fs::path& file, const std::string& bytes) {
         std::ofstream(file, std::ios::binary) << bytes;
