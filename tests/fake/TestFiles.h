@@ -7,6 +7,7 @@
 #include <string>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace quorvel::testing {
 
@@ -42,6 +43,17 @@ inline std::string readFile(const std::filesystem::path& path) {
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
+}
+
+// The messages of a diagnostic log's lines, without their time stamps.
+inline std::vector<std::string> logMessages(const std::filesystem::path& path) {
+    std::vector<std::string> messages;
+    std::istringstream lines(readFile(path));
+    for (std::string line; std::getline(lines, line);) {
+        const auto end = line.find("] ");
+        messages.push_back(end == std::string::npos ? line : line.substr(end + 2));
+    }
+    return messages;
 }
 
 } // namespace quorvel::testing

@@ -2,15 +2,14 @@
 
 #include "app/AppDelegate.h"
 #include "fake/FakePlatform.h"
+#include "fake/TestFiles.h"
 #include "integration/LoopbackHttpServer.h"
 #include "integration/MainLoop.h"
 #include "platform/gtk/GlibMainQueue.h"
 #include "platform/gtk/SoupHttpClient.h"
 
-#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
-#include <sstream>
 
 namespace quorvel::testing {
 
@@ -65,23 +64,5 @@ protected:
         app->applicationDidFinishLaunching();
     }
 };
-
-inline std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// The messages of the log's lines, without their time stamps.
-inline std::vector<std::string> logMessages(const std::filesystem::path& path) {
-    std::vector<std::string> messages;
-    std::istringstream lines(readFile(path));
-    for (std::string line; std::getline(lines, line);) {
-        const auto end = line.find("] ");
-        messages.push_back(end == std::string::npos ? line : line.substr(end + 2));
-    }
-    return messages;
-}
 
 } // namespace quorvel::testing

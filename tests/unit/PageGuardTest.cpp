@@ -2,13 +2,11 @@
 #include "unit/AppFixture.h"
 
 #include <fstream>
-#include <gmock/gmock.h>
 
 namespace quorvel::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::HasSubstr;
 
 // What the page may do, as the application object decides it, with the data
 // and download folders on disk.
@@ -19,7 +17,6 @@ protected:
         platform.downloadsDirectory = root_ / "下载";
         launch();
     }
-    std::string log() const { return readFile(*app->logFilePath()); }
     bool navigate(const std::string& url, bool user, bool newWindow = false) {
         return platform.navigationDelegate->webViewShouldStartNavigation(
             NavigationAction{url, user, newWindow});
@@ -37,10 +34,11 @@ TEST_F(PageGuardTest, AnotherOriginNeverLoadsAndOpensInTheDesktopOnlyFromTheUser
     EXPECT_FALSE(navigate("http://203.0.113.10/popup", false, true));
     EXPECT_THAT(platform.calls, ::testing::ElementsAre("workspace.openURL https://example.org/news",
                                                        "workspace.openURL mailto:ir@example.org"));
-    EXPECT_THAT(log(),
+    EXPECT_THAT(logText(),
                 HasSubstr("navigation open-in-desktop url=https://example.org/news user=true"));
-    EXPECT_THAT(log(), HasSubstr("navigation refused url=https://example.org/ad user=false"));
-    EXPECT_THAT(log(), HasSubstr("new window refused url=http://203.0.113.10/popup user=false"));
+    EXPECT_THAT(logText(), HasSubstr("navigation refused url=https://example.org/ad user=false"));
+    EXPECT_THAT(logText(),
+                HasSubstr("new window refused url=http://203.0.113.10/popup user=false"));
 }
 
 TEST_F(PageGuardTest, TheUserStopsADialogLoopUntilThePageLoadsAgain) {
@@ -68,7 +66,7 @@ TEST_F(PageGuardTest, TheUserStopsADialogLoopUntilThePageLoadsAgain) {
     EXPECT_EQ(confirmed, false);
     EXPECT_EQ(entered, std::nullopt);
     EXPECT_EQ(platform.shownAlerts.size(), 3u);
-    EXPECT_THAT(log(), HasSubstr("script dialog not shown type=confirm"));
+    EXPECT_THAT(logText(), HasSubstr("script dialog not shown type=confirm"));
 
     platform.navigationDelegate->webViewDidCommitNavigation();
     app->runJavaScriptConfirmPanel("7", [&](bool ok) { confirmed = ok; });
@@ -168,9 +166,9 @@ TEST_F(PageGuardTest, ADownloadIsWrittenAsidePutUnderAFreeNameAndItsNotification
     std::ofstream(*second) << "part";
     page.webViewDownloadDidFail(*second, "Connection reset");
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
-    EXPECT_THAT(log(), HasSubstr("download refused url=http://198.51.100.7/notes.txt"));
-    EXPECT_THAT(log(), HasSubstr("download finished name=notes (1).txt"));
-    EXPECT_THAT(log(), HasSubstr("download failed name=行情.csv error=Connection reset"));
+    EXPECT_THAT(logText(), HasSubstr("download refused url=http://198.51.100.7/notes.txt"));
+    EXPECT_THAT(logText(), HasSubstr("download finished name=notes (1).txt"));
+    EXPECT_THAT(logText(), HasSubstr("download failed name=行情.csv error=Connection reset"));
 
     platform.calls.clear();
     app->didReceiveNotificationResponse(done.identifier, [] {});
