@@ -8,10 +8,15 @@
 #include "platform/gtk/GlibMainQueue.h"
 #include "platform/gtk/SoupHttpClient.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <memory>
 
 namespace quorvel::testing {
+
+using quorvel::test::LoopbackHttpServer;
+using quorvel::test::ScriptedResponse;
+using ::testing::ElementsAre;
+using ::testing::StartsWith;
 
 // The recording fake platform, but with the real HTTP client and the real
 // main loop, so the application object talks to a server on loopback.
@@ -54,7 +59,7 @@ private:
 class CloudAppOnLoopback : public ::testing::Test {
 protected:
     NetworkedFakePlatform platform;
-    quorvel::test::LoopbackHttpServer server;
+    LoopbackHttpServer server;
     std::shared_ptr<AppDelegate> app;
 
     void SetUp() override { launch(server.baseUrl()); }
