@@ -1,6 +1,5 @@
 #include "unit/AppFixture.h"
 
-
 namespace quorvel::testing {
 namespace {
 
