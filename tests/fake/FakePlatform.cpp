@@ -35,12 +35,10 @@ class FakePlatform::FakeWebView final : public WebView {
 public:
     explicit FakeWebView(FakePlatform& owner) : platform(owner) {}
     void setNavigationDelegate(WebViewNavigationDelegate* delegate) override {
-        platform.calls.push_back("webView.setNavigationDelegate");
-        platform.navigationDelegate = delegate;
+        platform.record("webView.setNavigationDelegate", platform.navigationDelegate, delegate);
     }
     void setUIDelegate(WebViewUIDelegate* delegate) override {
-        platform.calls.push_back("webView.setUIDelegate");
-        platform.uiDelegate = delegate;
+        platform.record("webView.setUIDelegate", platform.uiDelegate, delegate);
     }
     void load(const PageRequest& request) override {
         platform.calls.push_back("webView.load " + request.url +
@@ -66,8 +64,7 @@ class FakePlatform::FakeWindow final : public Window {
 public:
     explicit FakeWindow(FakePlatform& owner) : platform(owner) {}
     void setDelegate(WindowDelegate* delegate) override {
-        platform.calls.push_back("window.setDelegate");
-        platform.windowDelegate = delegate;
+        platform.record("window.setDelegate", platform.windowDelegate, delegate);
     }
     void setTitle(const std::string& title) override {
         platform.calls.push_back("window.setTitle " + title);
@@ -75,8 +72,7 @@ public:
     void center() override { platform.calls.push_back("window.center"); }
     void setContentView(WebView&) override { platform.calls.push_back("window.setContentView"); }
     void makeKeyAndOrderFront() override {
-        platform.calls.push_back("window.makeKeyAndOrderFront");
-        platform.windowActive = true;
+        platform.record("window.makeKeyAndOrderFront", platform.windowActive, true);
     }
     bool isActive() const override { return platform.windowActive; }
 
@@ -88,26 +84,23 @@ class FakePlatform::FakeStatusItem final : public StatusItem {
 public:
     explicit FakeStatusItem(FakePlatform& owner) : platform(owner) {}
     void setMenu(const Menu& menu) override {
-        platform.calls.push_back("statusItem.setMenu");
-        platform.statusMenu = menu;
+        platform.record("statusItem.setMenu", platform.statusMenu, menu);
     }
     void setPrimaryAction(std::function<void()> action) override {
         platform.statusItemPrimaryAction = std::move(action);
     }
     void setTitle(const std::string& title) override {
-        platform.calls.push_back("statusItem.setTitle " + title);
-        platform.statusItemName = title;
+        platform.record("statusItem.setTitle " + title, platform.statusItemName, title);
     }
     void setIcon(StatusIcon icon) override {
-        platform.calls.push_back(std::string("statusItem.setIcon ") +
-                                 (icon == StatusIcon::Paused ? "paused" : "normal"));
-        platform.statusItemIcon = icon;
+        platform.record(std::string("statusItem.setIcon ") +
+                            (icon == StatusIcon::Paused ? "paused" : "normal"),
+                        platform.statusItemIcon, icon);
     }
     void setStatus(StatusItemStatus status) override {
-        platform.calls.push_back(
-            std::string("statusItem.setStatus ") +
-            (status == StatusItemStatus::NeedsAttention ? "attention" : "active"));
-        platform.statusItemStatus = status;
+        platform.record(std::string("statusItem.setStatus ") +
+                            (status == StatusItemStatus::NeedsAttention ? "attention" : "active"),
+                        platform.statusItemStatus, status);
     }
 
 private:
@@ -306,17 +299,7 @@ Window& FakePlatform::createWindow(int contentWidth, int contentHeight, const Wi
 }
 
 void FakePlatform::setDelegate(ApplicationDelegate* delegate) {
-    calls.push_back("application.setDelegate");
-    applicationDelegate = delegate;
-}
-
-void FakePlatform::activate() {
-    calls.push_back("application.activate");
-}
-
-int FakePlatform::run() {
-    calls.push_back("application.run");
-    return 0;
+    record("application.setDelegate", applicationDelegate, delegate);
 }
 
 void FakePlatform::terminate() {
@@ -366,8 +349,7 @@ void FakePlatform::dropConnections() {
 }
 
 void FakePlatform::setDelegate(NotificationCenterDelegate* delegate) {
-    calls.push_back("notificationCenter.setDelegate");
-    notificationDelegate = delegate;
+    record("notificationCenter.setDelegate", notificationDelegate, delegate);
 }
 
 void FakePlatform::requestAuthorization(unsigned options, std::function<void(bool)> completion) {
@@ -404,13 +386,11 @@ AlertResult FakePlatform::runModal(const AlertSpec& details) {
 }
 
 void FakePlatform::dismissNewest() {
-    calls.push_back("alerts.dismissNewest");
-    newestAlertDismissed = openAlerts > 0;
+    record("alerts.dismissNewest", newestAlertDismissed, openAlerts > 0);
 }
 
 void FakePlatform::setMainMenu(const Menu& menu) {
-    calls.push_back("menuBar.setMainMenu");
-    mainMenu = menu;
+    record("menuBar.setMainMenu", mainMenu, menu);
 }
 
 std::unique_ptr<StatusItem> FakePlatform::createSquareStatusItem() {
@@ -424,8 +404,7 @@ void FakePlatform::clearContents() {
 }
 
 void FakePlatform::setString(const std::string& text) {
-    calls.push_back("pasteboard.setString " + text);
-    clipboard = text;
+    record("pasteboard.setString " + text, clipboard, text);
 }
 
 void FakePlatform::openFile(const std::filesystem::path& path) {
@@ -461,8 +440,7 @@ void FakePlatform::exitNewestProcess(ProcessExit how) {
 }
 
 void FakePlatform::setDelegate(SystemEventsDelegate* delegate) {
-    calls.push_back("systemEvents.setDelegate");
-    systemEventsDelegate = delegate;
+    record("systemEvents.setDelegate", systemEventsDelegate, delegate);
 }
 
 std::optional<std::filesystem::path> FakePlatform::resourcePath(const std::string& folder,

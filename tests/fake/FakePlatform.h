@@ -187,11 +187,20 @@ private:
     class FakeWindow;
     class FakeStatusItem;
     class FakeChildProcess;
+    // Records `call` and keeps what the application handed over where the test reads it.
+    template <class Slot, class Value> void record(std::string call, Slot& slot, Value value) {
+        calls.push_back(std::move(call));
+        slot = std::move(value);
+    }
 
     // Application
     void setDelegate(ApplicationDelegate* delegate) override;
-    void activate() override;
-    int run() override;
+    void activate() override { calls.push_back("application.activate"); }
+    // Returns at once: the test drives the main queue itself.
+    int run() override {
+        calls.push_back("application.run");
+        return 0;
+    }
     void terminate() override;
     bool isTerminating() const override { return terminating; }
     bool startsInBackground() const override { return background; }

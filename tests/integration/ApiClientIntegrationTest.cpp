@@ -2,15 +2,8 @@
 #include "integration/LoopbackHttpServer.h"
 #include "integration/NetworkedFakePlatform.h"
 
-#include <gmock/gmock.h>
-
 namespace quorvel::testing {
 namespace {
-
-using quorvel::test::LoopbackHttpServer;
-using quorvel::test::ScriptedResponse;
-using ::testing::ElementsAre;
-using ::testing::StartsWith;
 
 const std::string pendingPath = "/api/desktop-notifications/pending";
 

@@ -2,17 +2,21 @@
 
 #include "app/AppDelegate.h"
 #include "fake/FakePlatform.h"
+#include "fake/TestFiles.h"
 #include "integration/LoopbackHttpServer.h"
 #include "integration/MainLoop.h"
 #include "platform/gtk/GlibMainQueue.h"
 #include "platform/gtk/SoupHttpClient.h"
 
-#include <fstream>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <memory>
-#include <sstream>
 
 namespace quorvel::testing {
+
+using quorvel::test::LoopbackHttpServer;
+using quorvel::test::ScriptedResponse;
+using ::testing::ElementsAre;
+using ::testing::StartsWith;
 
 // The recording fake platform, but with the real HTTP client and the real
 // main loop, so the application object talks to a server on loopback.
@@ -55,7 +59,7 @@ private:
 class CloudAppOnLoopback : public ::testing::Test {
 protected:
     NetworkedFakePlatform platform;
-    quorvel::test::LoopbackHttpServer server;
+    LoopbackHttpServer server;
     std::shared_ptr<AppDelegate> app;
 
     void SetUp() override { launch(server.baseUrl()); }
@@ -65,23 +69,5 @@ protected:
         app->applicationDidFinishLaunching();
     }
 };
-
-inline std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// The messages of the log's lines, without their time stamps.
-inline std::vector<std::string> logMessages(const std::filesystem::path& path) {
-    std::vector<std::string> messages;
-    std::istringstream lines(readFile(path));
-    for (std::string line; std::getline(lines, line);) {
-        const auto end = line.find("] ");
-        messages.push_back(end == std::string::npos ? line : line.substr(end + 2));
-    }
-    return messages;
-}
 
 } // namespace quorvel::testing

@@ -1,5 +1,6 @@
 #include "platform/gtk/PosixProcessLauncher.h"
 
+#include "fake/TestFiles.h"
 #include "integration/MainLoop.h"
 
 #include <cerrno>
@@ -23,14 +24,16 @@ namespace quorvel {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::HasSubstr;
+using quorvel::testing::readFile;
+using ::testing::HasSubstr;
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+// A service reduced to what the shell does with it: writes its pid to "pid",
+// notes a SIGTERM in "term" and ends on it, and otherwise runs until killed.
+const char* const serverNotingTerm = R"(
+    trap 'echo term > "$OUT/term.tmp"; mv "$OUT/term.tmp" "$OUT/term"; exit 0' TERM
+    echo $$ > "$OUT/pid.tmp" && mv "$OUT/pid.tmp" "$OUT/pid"
+    while :; do sleep 0.05; done
+)";
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> result;
@@ -100,7 +103,7 @@ private:
     bool owner_ = false;
 };
 
-class PosixProcessLauncherTest : public testing::Test {
+class PosixProcessLauncherTest : public ::testing::Test {
 protected:
     // /bin/sh running `script`; its results are moved into place whole.
     ProcessSpec shell(const std::string& script) {
@@ -110,6 +113,11 @@ protected:
         details.workingDirectory = folder_.path();
         details.environment = {{"PATH", "/usr/bin:/bin"}, {"OUT", folder_.path().string()}};
         return details;
+    }
+    // The pid the child wrote to "pid", once it has; 0 if it never did.
+    pid_t childPid() {
+        const fs::path file = folder_.path() / "pid";
+        return waitForFile(file) ? std::stoi(readFile(file)) : 0;
     }
 
     ScratchFolder folder_{"QUORVEL_TEST_LAUNCH_FOLDER"};
@@ -214,15 +222,10 @@ TEST_F(PosixProcessLauncherTest, FailuresToStartAreDescribed) {
 }
 
 TEST_F(PosixProcessLauncherTest, TerminateSendsSigtermAndTheExitedChildIsReaped) {
-    const ProcessSpec server = shell(R"(
-        trap 'echo term > "$OUT/term.tmp"; mv "$OUT/term.tmp" "$OUT/term"; exit 0' TERM
-        echo $$ > "$OUT/pid.tmp" && mv "$OUT/pid.tmp" "$OUT/pid"
-        while :; do sleep 0.05; done
-    )");
-    const LaunchResult launched = launcher_->launch(server, {});
+    const LaunchResult launched = launcher_->launch(shell(serverNotingTerm), {});
     ASSERT_TRUE(launched.process) << launched.errorDescription;
-    ASSERT_TRUE(waitForFile(folder_.path() / "pid"));
-    const pid_t pid = std::stoi(readFile(folder_.path() / "pid"));
+    const pid_t pid = childPid();
+    ASSERT_GT(pid, 0);
     const KillWhenDone cleanup{pid};
 
     launched.process->terminate();
@@ -242,8 +245,8 @@ TEST_F(PosixProcessLauncherTest, KillEndsAStoppedChildThatTerminateLeftRunning) 
     const LaunchResult launched =
         launcher_->launch(server, [&](const ProcessExit& how) { ended = how; });
     ASSERT_TRUE(launched.process) << launched.errorDescription;
-    ASSERT_TRUE(waitForFile(folder_.path() / "pid"));
-    const pid_t pid = std::stoi(readFile(folder_.path() / "pid"));
+    const pid_t pid = childPid();
+    ASSERT_GT(pid, 0);
     const KillWhenDone cleanup{pid};
 
     ::kill(pid, SIGSTOP); // hung: the termination signal waits
@@ -286,8 +289,8 @@ TEST_F(PosixProcessLauncherTest, HowTheChildEndedIsReportedOnceUnlessItsHandleIs
     LaunchResult launched = launcher_->launch(sleeper, [&](const ProcessExit&) { ++calls; });
     ASSERT_TRUE(launched.process) << launched.errorDescription;
     launched.process.reset();
-    ASSERT_TRUE(waitForFile(folder_.path() / "pid"));
-    const pid_t pid = std::stoi(readFile(folder_.path() / "pid"));
+    const pid_t pid = childPid();
+    ASSERT_GT(pid, 0);
     const KillWhenDone cleanup{pid};
     EXPECT_TRUE(waitForFile(folder_.path() / "done"));
     EXPECT_TRUE(gtk::iterateMainLoopUntil([&] { return processIsGone(pid); }, 10.0));
@@ -302,21 +305,16 @@ TEST_F(PosixProcessLauncherTest, ChildGetsSigtermWhenTheShellIsKilled) {
     // The death test's child process plays the shell: it launches the server,
     // waits until it runs, then dies by SIGKILL.
     const auto playTheShell = [&] {
-        const ProcessSpec server = shell(R"(
-            trap 'echo term > "$OUT/term.tmp"; mv "$OUT/term.tmp" "$OUT/term"; exit 0' TERM
-            echo $$ > "$OUT/pid.tmp" && mv "$OUT/pid.tmp" "$OUT/pid"
-            while :; do sleep 0.05; done
-        )");
-        const LaunchResult launched = launcher_->launch(server, {});
+        const LaunchResult launched = launcher_->launch(shell(serverNotingTerm), {});
         for (int i = 0; i < 1000 && launched.process && !fs::exists(folder / "pid"); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         ::raise(SIGKILL);
     };
-    EXPECT_EXIT(playTheShell(), testing::KilledBySignal(SIGKILL), "");
+    EXPECT_EXIT(playTheShell(), ::testing::KilledBySignal(SIGKILL), "");
 
-    ASSERT_TRUE(waitForFile(folder / "pid"));
-    const pid_t pid = std::stoi(readFile(folder / "pid"));
+    const pid_t pid = childPid();
+    ASSERT_GT(pid, 0);
     const KillWhenDone cleanup{pid};
     EXPECT_TRUE(waitForFile(folder / "term"));
     for (int i = 0; i < 500 && !processIsGone(pid); ++i) {

@@ -2,13 +2,8 @@
 #include "integration/LoopbackHttpServer.h"
 #include "integration/NetworkedFakePlatform.h"
 
-#include <gmock/gmock.h>
-
 namespace quorvel::testing {
 namespace {
-
-using quorvel::test::LoopbackHttpServer;
-using quorvel::test::ScriptedResponse;
 
 class ReadinessProbeIntegrationTest : public ::testing::Test {
 protected:

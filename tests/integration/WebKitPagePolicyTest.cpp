@@ -123,6 +123,16 @@ protected:
             gdk_event_free(event);
         }
     }
+    // Hands `event` to the view straight away, from the default seat's
+    // keyboard or pointer as its type says, and frees it.
+    void sendToView(GdkEvent* event) {
+        GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
+        const bool key = event->type == GDK_KEY_PRESS || event->type == GDK_KEY_RELEASE;
+        event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(view_.widget())));
+        gdk_event_set_device(event, key ? gdk_seat_get_keyboard(seat) : gdk_seat_get_pointer(seat));
+        gtk_widget_event(view_.widget(), event);
+        gdk_event_free(event);
+    }
     void wait(double seconds) {
         iterateMainLoopUntil([] { return false; }, seconds);
     }
@@ -219,23 +229,15 @@ TEST_F(WebKitPagePolicyTest, AltLeftAndTheMouseBackButtonGoBackWithinTheService)
     ASSERT_TRUE(iterateMainLoopUntil([&] { return delegate_.finished == 2; }, 10.0));
     auto* engine = WEBKIT_WEB_VIEW(view_.widget());
     GdkEvent* key = gdk_event_new(GDK_KEY_PRESS);
-    key->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(view_.widget())));
     key->key.keyval = GDK_KEY_Left;
     key->key.state = GDK_MOD1_MASK;
-    gdk_event_set_device(
-        key, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
-    gtk_widget_event(view_.widget(), key);
-    gdk_event_free(key);
+    sendToView(key);
     ASSERT_TRUE(iterateMainLoopUntil([&] { return delegate_.finished == 3; }, 10.0));
     EXPECT_STREQ(webkit_web_view_get_uri(engine), service_.url("/").c_str());
 
     GdkEvent* button = gdk_event_new(GDK_BUTTON_PRESS);
-    button->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(view_.widget())));
     button->button.button = 9;
-    gdk_event_set_device(
-        button, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default())));
-    gtk_widget_event(view_.widget(), button);
-    gdk_event_free(button);
+    sendToView(button);
     ASSERT_TRUE(iterateMainLoopUntil([&] { return delegate_.finished == 4; }, 10.0));
     EXPECT_STREQ(webkit_web_view_get_uri(engine), service_.url("/second").c_str());
 }

@@ -1,26 +1,15 @@
 #include "unit/AppFixture.h"
 
-#include <fstream>
-#include <gmock/gmock.h>
-
 namespace quorvel::testing {
 namespace {
 
-using ::testing::ElementsAre;
-
 // Statuses a real server cannot send as a final answer (1xx), and the
 // success rule's edges, on the fake platform.
-class ApiClientTest : public AppFixture {
+class ApiClientTest : public LaunchedAppFixture {
 protected:
-    void SetUp() override { launch(); }
     std::string lastLogLine() const {
-        std::ifstream in(*app->logFilePath());
-        std::string line;
-        std::string last;
-        while (std::getline(in, line)) {
-            last = line;
-        }
-        return last.substr(last.find("] ") + 2);
+        const std::vector<std::string> messages = logMessages(*app->logFilePath());
+        return messages.empty() ? "" : messages.back();
     }
 };
 

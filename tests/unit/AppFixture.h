@@ -2,11 +2,15 @@
 
 #include "app/AppDelegate.h"
 #include "fake/FakePlatform.h"
+#include "fake/TestFiles.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <memory>
 
 namespace quorvel::testing {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
 // An application object on the recording fake platform.
 class AppFixture : public ::testing::Test {
@@ -30,6 +34,9 @@ protected:
         platform.calls.clear();
     }
 
+    // Everything the application wrote to its log so far.
+    std::string logText() const { return readFile(*app->logFilePath()); }
+
     std::vector<std::string> alertTexts() const {
         std::vector<std::string> texts;
         for (const auto& alert : platform.shownAlerts) {
@@ -37,6 +44,12 @@ protected:
         }
         return texts;
     }
+};
+
+// The application object launched before each test, its start-up forgotten.
+class LaunchedAppFixture : public AppFixture {
+protected:
+    void SetUp() override { launch(); }
 };
 
 } // namespace quorvel::testing

@@ -1,14 +1,7 @@
 #include "unit/AppFixture.h"
 
-#include <fstream>
-#include <gmock/gmock.h>
-#include <iterator>
-
 namespace quorvel::testing {
 namespace {
-
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 
 class AppLifecycleTest : public AppFixture {};
 
@@ -64,9 +57,7 @@ TEST_F(AppLifecycleTest, StartUpRunsItsStepsInOrderForEachBackend) {
     EXPECT_TRUE(local->hasServerProcess());
     // What the platform noted before the data folder existed is logged once
     // it does.
-    std::ifstream log(*local->logFilePath());
-    const std::string text{std::istreambuf_iterator<char>(log), {}};
-    EXPECT_THAT(text,
+    EXPECT_THAT(readFile(*local->logFilePath()),
                 HasSubstr("] web sandbox unavailable, web content runs without it: no bwrap\n"));
     EXPECT_TRUE(localPlatform.startUpNotes.empty());
 }

@@ -1,6 +1,7 @@
 #include "service/DiagnosticLog.h"
 
-#include <atomic>
+#include "fake/TestFiles.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -9,7 +10,6 @@
 #include <string>
 #include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace quorvel {
@@ -17,27 +17,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class DiagnosticLogTest : public testing::Test {
+class DiagnosticLogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        static std::atomic<int> counter{0};
-        folder_ = fs::temp_directory_path() /
-                  ("quorvel-log-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-        fs::create_directories(folder_);
-        file_ = folder_ / "desktop-notifications.log";
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-    std::string contents() const {
-        std::ifstream in(file_, std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        return bytes.str();
-    }
+    std::string contents() const { return testing::readFile(file_); }
 
-    fs::path folder_, file_;
+    testing::TemporaryFolder temporary_{"log"};
+    fs::path folder_ = temporary_.path(), file_ = folder_ / "desktop-notifications.log";
 };
 
 TEST(DiagnosticLogLineTest, HasUtcTimeStampAndTheMessageVerbatim) {

@@ -1,7 +1,5 @@
 #include "unit/AppFixture.h"
 
-#include <fstream>
-#include <gmock/gmock.h>
 #include <iterator>
 
 namespace quorvel::testing {
@@ -11,10 +9,6 @@ class LocalServerTest : public AppFixture {
 protected:
     void SetUp() override { makeApp(false); }
     void start() { app->applicationDidFinishLaunching(); }
-    std::string readLog() const {
-        std::ifstream in(*app->logFilePath());
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
     std::optional<AlertSpec> fatalAlert() const {
         for (const auto& alert : platform.shownAlerts) {
             if (alert.messageText == "Quorvel无法启动") {
@@ -174,7 +168,7 @@ TEST_F(ServerSupervisionTest, AnEndedServiceIsStartedAgainAlikeAfterGrowingDelay
     platform.advance(60);
     EXPECT_EQ(timeToRelaunch(), 1);
 
-    const std::string log = readLog();
+    const std::string log = logText();
     EXPECT_NE(log.find("local server exited signal=9"), std::string::npos);
     EXPECT_NE(log.find("local server exited status=1"), std::string::npos);
     EXPECT_NE(log.find("local server restart in 30s"), std::string::npos);
@@ -259,7 +253,7 @@ TEST_F(ServerSupervisionTest, AServiceThatAnswersNothingForAMinuteIsEndedAndStar
     EXPECT_EQ(platform.launchedProcesses.size(), 2u);
     platform.failRequest();
     EXPECT_EQ(platform.count("process.terminate"), 1); // the new child has its own minute
-    EXPECT_NE(readLog().find("local server not answering for 60 s, ending it"), std::string::npos);
+    EXPECT_NE(logText().find("local server not answering for 60 s, ending it"), std::string::npos);
 }
 
 TEST_F(ServerSupervisionTest, AnOutageOfTheServiceIsToldOnceAndItsEndOnce) {

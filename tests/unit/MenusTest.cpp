@@ -1,11 +1,7 @@
 #include "unit/AppFixture.h"
 
-#include <gmock/gmock.h>
-
 namespace quorvel::testing {
 namespace {
-
-using ::testing::ElementsAre;
 
 // One line per item as built: title, key equivalent and command, or "---".
 std::vector<std::string> describe(const Menu& menu) {
@@ -26,10 +22,7 @@ std::vector<std::string> describe(const Menu& menu) {
     return lines;
 }
 
-class MenusTest : public AppFixture {
-protected:
-    void SetUp() override { launch(); }
-};
+class MenusTest : public LaunchedAppFixture {};
 
 TEST_F(MenusTest, TheMainMenuHoldsExactlyTheThreeMenus) {
     ASSERT_TRUE(platform.mainMenu);

@@ -1,42 +1,29 @@
+#include "fake/TestFiles.h"
 #include "unit/AppFixture.h"
 
-#include <atomic>
 #include <fstream>
-#include <gmock/gmock.h>
-#include <unistd.h>
 
 namespace quorvel::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::HasSubstr;
 
 // What the page may do, as the application object decides it, with the data
 // and download folders on disk.
 class PageGuardTest : public AppFixture {
 protected:
     void SetUp() override {
-        static std::atomic<int> counter{0};
-        root_ = fs::temp_directory_path() /
-                ("quorvel-page-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
         platform.dataDirectory = root_ / "share";
         platform.downloadsDirectory = root_ / "下载";
         launch();
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-    std::string log() const {
-        std::ifstream in(*app->logFilePath(), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
     }
     bool navigate(const std::string& url, bool user, bool newWindow = false) {
         return platform.navigationDelegate->webViewShouldStartNavigation(
             NavigationAction{url, user, newWindow});
     }
 
-    fs::path root_;
+    TemporaryFolder temporary_{"page"};
+    fs::path root_ = temporary_.path();
 };
 
 TEST_F(PageGuardTest, AnotherOriginNeverLoadsAndOpensInTheDesktopOnlyFromTheUser) {
@@ -47,10 +34,11 @@ TEST_F(PageGuardTest, AnotherOriginNeverLoadsAndOpensInTheDesktopOnlyFromTheUser
     EXPECT_FALSE(navigate("http://203.0.113.10/popup", false, true));
     EXPECT_THAT(platform.calls, ::testing::ElementsAre("workspace.openURL https://example.org/news",
                                                        "workspace.openURL mailto:ir@example.org"));
-    EXPECT_THAT(log(),
+    EXPECT_THAT(logText(),
                 HasSubstr("navigation open-in-desktop url=https://example.org/news user=true"));
-    EXPECT_THAT(log(), HasSubstr("navigation refused url=https://example.org/ad user=false"));
-    EXPECT_THAT(log(), HasSubstr("new window refused url=http://203.0.113.10/popup user=false"));
+    EXPECT_THAT(logText(), HasSubstr("navigation refused url=https://example.org/ad user=false"));
+    EXPECT_THAT(logText(),
+                HasSubstr("new window refused url=http://203.0.113.10/popup user=false"));
 }
 
 TEST_F(PageGuardTest, TheUserStopsADialogLoopUntilThePageLoadsAgain) {
@@ -78,7 +66,7 @@ TEST_F(PageGuardTest, TheUserStopsADialogLoopUntilThePageLoadsAgain) {
     EXPECT_EQ(confirmed, false);
     EXPECT_EQ(entered, std::nullopt);
     EXPECT_EQ(platform.shownAlerts.size(), 3u);
-    EXPECT_THAT(log(), HasSubstr("script dialog not shown type=confirm"));
+    EXPECT_THAT(logText(), HasSubstr("script dialog not shown type=confirm"));
 
     platform.navigationDelegate->webViewDidCommitNavigation();
     app->runJavaScriptConfirmPanel("7", [&](bool ok) { confirmed = ok; });
@@ -167,8 +155,7 @@ TEST_F(PageGuardTest, ADownloadIsWrittenAsidePutUnderAFreeNameAndItsNotification
     std::ofstream(*first) << "new";
     page.webViewDownloadDidFinish(*first);
     EXPECT_FALSE(fs::exists(*first));
-    std::ifstream saved(folder / "notes (1).txt");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), "new");
+    EXPECT_EQ(readFile(folder / "notes (1).txt"), "new");
     ASSERT_FALSE(platform.addedNotifications.empty());
     const NotificationRequest& done = platform.addedNotifications.back();
     EXPECT_EQ(done.title, "已下载 notes (1).txt");
@@ -179,9 +166,9 @@ TEST_F(PageGuardTest, ADownloadIsWrittenAsidePutUnderAFreeNameAndItsNotification
     std::ofstream(*second) << "part";
     page.webViewDownloadDidFail(*second, "Connection reset");
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
-    EXPECT_THAT(log(), HasSubstr("download refused url=http://198.51.100.7/notes.txt"));
-    EXPECT_THAT(log(), HasSubstr("download finished name=notes (1).txt"));
-    EXPECT_THAT(log(), HasSubstr("download failed name=行情.csv error=Connection reset"));
+    EXPECT_THAT(logText(), HasSubstr("download refused url=http://198.51.100.7/notes.txt"));
+    EXPECT_THAT(logText(), HasSubstr("download finished name=notes (1).txt"));
+    EXPECT_THAT(logText(), HasSubstr("download failed name=行情.csv error=Connection reset"));
 
     platform.calls.clear();
     app->didReceiveNotificationResponse(done.identifier, [] {});

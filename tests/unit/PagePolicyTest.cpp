@@ -1,13 +1,12 @@
 #include "ui/PagePolicy.h"
 
+#include "fake/TestFiles.h"
 #include "ui/DownloadNames.h"
 #include "ui/ScriptDialogRun.h"
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 namespace quorvel {
 namespace {
@@ -86,17 +85,10 @@ TEST(PagePolicyTest, DownloadNamesArePlainAndNumberedBeforeTheirExtension) {
 }
 
 TEST(PagePolicyTest, ACompleteDownloadTakesTheFirstFreeNameAndReplacesNothing) {
-    static std::atomic<int> counter{0};
-    const fs::path folder =
-        fs::temp_directory_path() /
-        ("quorvel-downloads-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-    fs::create_directories(folder);
+    const testing::TemporaryFolder temporary("downloads");
+    const fs::path folder = temporary.path();
     const auto write = [](const fs::path& path, const std::string& text) {
         std::ofstream(path, std::ios::binary) << text;
-    };
-    const auto read = [](const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
     };
     write(folder / "notes.txt", "old");
     write(folder / "notes (1).txt", "older");
@@ -105,12 +97,11 @@ TEST(PagePolicyTest, ACompleteDownloadTakesTheFirstFreeNameAndReplacesNothing) {
     const auto saved = moveToFreeName(folder / "notes.txt.1a2b.part", folder, "notes.txt");
     ASSERT_TRUE(saved);
     EXPECT_EQ(*saved, folder / "notes (2).txt");
-    EXPECT_EQ(read(folder / "notes (2).txt"), "new");
-    EXPECT_EQ(read(folder / "notes.txt"), "old");
-    EXPECT_EQ(read(folder / "notes (1).txt"), "older");
+    EXPECT_EQ(testing::readFile(folder / "notes (2).txt"), "new");
+    EXPECT_EQ(testing::readFile(folder / "notes.txt"), "old");
+    EXPECT_EQ(testing::readFile(folder / "notes (1).txt"), "older");
     EXPECT_FALSE(fs::exists(folder / "notes.txt.1a2b.part"));
     EXPECT_FALSE(moveToFreeName(folder / "gone.part", folder, "gone.txt"));
-    fs::remove_all(folder);
 }
 
 TEST(PagePolicyTest, ADialogOffersToStopThePageOnlyWhenItFollowsAnAnswerClosely) {

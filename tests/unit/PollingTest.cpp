@@ -1,14 +1,7 @@
 #include "unit/AppFixture.h"
 
-#include <fstream>
-#include <gmock/gmock.h>
-#include <sstream>
-
 namespace quorvel::testing {
 namespace {
-
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 
 const char* const pending = "http://203.0.113.10/api/desktop-notifications/pending";
 
@@ -19,17 +12,8 @@ std::string threeRecords() {
         {"id":"n-3","messageTitle":"平安银行","messageBody":"","sourceId":null}]})";
 }
 
-class PollingTest : public AppFixture {
+class PollingTest : public LaunchedAppFixture {
 protected:
-    void SetUp() override { launch(); }
-
-    std::string logText() const {
-        std::ifstream in(*app->logFilePath());
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
     std::vector<std::string> sentUrls() const {
         std::vector<std::string> urls;
         for (const auto& request : platform.sentRequests) {

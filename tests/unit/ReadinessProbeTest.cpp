@@ -1,11 +1,7 @@
 #include "unit/AppFixture.h"
 
-#include <gmock/gmock.h>
-
 namespace quorvel::testing {
 namespace {
-
-using ::testing::ElementsAre;
 
 class ReadinessProbeTest : public AppFixture {
 protected:

@@ -1,14 +1,10 @@
 #include "unit/AppFixture.h"
 
-#include <gmock/gmock.h>
-
 namespace quorvel::testing {
 namespace {
 
-class ScriptDialogsTest : public AppFixture {
+class ScriptDialogsTest : public LaunchedAppFixture {
 protected:
-    void SetUp() override { launch(); }
-
     std::optional<std::string> prompt(const std::optional<std::string>& defaultText,
                                       AlertResult answer) {
         platform.alertAnswers.push_back(answer);

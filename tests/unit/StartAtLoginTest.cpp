@@ -3,9 +3,6 @@
 #include "unit/AppFixture.h"
 
 #include <filesystem>
-#include <fstream>
-#include <gmock/gmock.h>
-#include <sstream>
 #include <unistd.h>
 
 namespace quorvel::testing {
@@ -87,12 +84,9 @@ TEST_F(StartAtLoginTest, TheItemWritesAndRemovesTheEntryAndShowsWhatIsThere) {
     EXPECT_FALSE(fs::exists(config / "autostart"));
 
     status.action();
-    std::ifstream in(entry);
-    std::stringstream text;
-    text << in.rdbuf();
-    EXPECT_EQ(text.str(), autostartEntryText("/opt/Quorvel Build/quorvel"));
-    EXPECT_THAT(text.str(),
-                ::testing::HasSubstr("Exec=\"/opt/Quorvel Build/quorvel\" --background"));
+    const std::string text = readFile(entry);
+    EXPECT_EQ(text, autostartEntryText("/opt/Quorvel Build/quorvel"));
+    EXPECT_THAT(text, ::testing::HasSubstr("Exec=\"/opt/Quorvel Build/quorvel\" --background"));
     EXPECT_TRUE(status.checked());
     EXPECT_TRUE(inMenuBar.checked());
 

@@ -1,13 +1,12 @@
 #include "app/SupportFiles.h"
 
 #include "app/ConfigTemplate.h"
+#include "fake/TestFiles.h"
 
-#include <atomic>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,28 +16,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class SupportFilesTest : public testing::Test {
+class SupportFilesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        static std::atomic<int> counter{0};
-        root_ = fs::temp_directory_path() /
-                ("quorvel-support-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-        fs::create_directories(root_);
-        folder_ = root_ / "share" / "Quorvel";
-        env_ = folder_ / ".env";
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::permissions(root_, fs::perms::owner_all, ignored);
-        fs::remove_all(root_, ignored);
-    }
-
-    static std::string read(const fs::path& file) {
-        std::ifstream in(file, std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        return bytes.str();
-    }
+    static std::string read(const fs::path& file) { return testing::readFile(file); }
     static void write(const fs::path& file, const std::string& bytes) {
         std::ofstream(file, std::ios::binary) << bytes;
     }
@@ -63,7 +43,9 @@ protected:
     }
     void rememberInode() { inode_ = statOf(env_).st_ino; }
 
-    fs::path root_, folder_, env_;
+    testing::TemporaryFolder temporary_{"support"};
+    fs::path root_ = temporary_.path(), folder_ = root_ / "share" / "Quorvel",
+             env_ = folder_ / ".env";
     ino_t inode_ = 0;
 };
 

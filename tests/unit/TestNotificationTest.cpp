@@ -1,17 +1,11 @@
 #include "unit/AppFixture.h"
 
-#include <gmock/gmock.h>
 #include <regex>
 
 namespace quorvel::testing {
 namespace {
 
-using ::testing::ElementsAre;
-
-class TestNotificationTest : public AppFixture {
-protected:
-    void SetUp() override { launch(); }
-};
+class TestNotificationTest : public LaunchedAppFixture {};
 
 TEST_F(TestNotificationTest, GrantedPermissionShowsASystemNotificationWithANewIdentifier) {
     app->testDesktopNotification();

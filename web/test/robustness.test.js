@@ -16,6 +16,15 @@ async function assertUnchanged(svc, action) {
   assert.equal(fs.readFileSync(svc.storeFile, 'utf8'), before);
 }
 
+// Sends each [method, path, options] and checks that it gets `status` with a JSON error.
+async function assertRefused(svc, status, requests) {
+  for (const [method, path, options] of requests) {
+    const res = await svc.request(method, path, options);
+    assert.equal(res.status, status, `${method} ${path} ${JSON.stringify(options)}`);
+    assert.equal(typeof res.json.error, 'string');
+  }
+}
+
 test('bad requests', async (t) => {
   const svc = await startService();
   t.after(() => svc.stop());
@@ -24,16 +33,14 @@ test('bad requests', async (t) => {
 
   await t.test('malformed JSON gets 400 with a JSON error', async () => {
     await assertUnchanged(svc, async () => {
-      for (const [path, body] of [
+      const cases = [
         ['/api/watchlist', '{"symbol": "sz000001"'],
         ['/api/rules', 'symbol=sz000001'],
         ['/api/desktop-notifications/initialize', '{'],
         ['/api/quotes/sync', 'not json'],
-      ]) {
-        const res = await svc.request('POST', path, { body, headers: { 'Content-Type': 'application/json' } });
-        assert.equal(res.status, 400, `${path} ${body}`);
-        assert.equal(typeof res.json.error, 'string');
-      }
+      ];
+      const headers = { 'Content-Type': 'application/json' };
+      await assertRefused(svc, 400, cases.map(([path, body]) => ['POST', path, { body, headers }]));
     });
   });
 
@@ -63,11 +70,7 @@ test('bad requests', async (t) => {
         ['/api/rules', { symbol: 'sz000001', direction: 'toString', price: 10 }],
         ['/api/rules', { direction: 'above', price: 10 }],
       ];
-      for (const [path, json] of cases) {
-        const res = await svc.request('POST', path, { json });
-        assert.equal(res.status, 400, `${path} ${JSON.stringify(json)}`);
-        assert.equal(typeof res.json.error, 'string');
-      }
+      await assertRefused(svc, 400, cases.map(([path, json]) => ['POST', path, { json }]));
     });
   });
 
@@ -84,7 +87,7 @@ test('bad requests', async (t) => {
 
   await t.test('unknown paths get 404, known paths with another method 405', async () => {
     await assertUnchanged(svc, async () => {
-      for (const [method, path] of [
+      await assertRefused(svc, 404, [
         ['GET', '/api/nothing'],
         ['GET', '/server.js'],
         ['GET', '/../server.js'],
@@ -96,11 +99,7 @@ test('bad requests', async (t) => {
         ['GET', '//'],
         ['GET', '//x/api/watchlist'],
         ['GET', '/\\x/api/watchlist'],
-      ]) {
-        const res = await svc.request(method, path);
-        assert.equal(res.status, 404, `${method} ${path}`);
-        assert.equal(typeof res.json.error, 'string');
-      }
+      ]);
       const res = await svc.request('PUT', '/api/watchlist', { json: { symbol: 'sz000001' } });
       assert.equal(res.status, 405);
       assert.match(res.headers.allow, /POST/);
