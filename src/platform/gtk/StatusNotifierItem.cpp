@@ -35,7 +35,14 @@ public:
         }
         static const GDBusInterfaceVTable vtable = {
             &StatusNotifierItem::onCall, &StatusNotifierItem::onGetProperty, nullptr, {}};
-        GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(statusNotifierItemXml, nullptr);
+        GError* error = nullptr;
+        GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(statusNotifierItemXml, &error);
+        if (node == nullptr) {
+            g_critical("the status item's interface does not parse: %s", error->message);
+            g_error_free(error);
+            g_clear_object(&connection);
+            return;
+        }
         registration = g_dbus_connection_register_object(connection, kItemPath, node->interfaces[0],
                                                          &vtable, this, nullptr, nullptr);
         g_dbus_node_info_unref(node);
