@@ -272,7 +272,7 @@ private:
     AlertHealth alertHealth;
     unsigned unseenAlerts = 0;
     struct StatusItemState {
-        std::string title = "Quorvel";
+        std::string title = build::applicationName;
         StatusIcon icon = StatusIcon::Normal;
         StatusItemStatus status = StatusItemStatus::Active;
         bool operator==(const StatusItemState&) const = default;

@@ -3,6 +3,8 @@
 namespace quorvel {
 
 void AppDelegate::applicationDidFinishLaunching() {
+    // The folder's name stays whatever the application comes to be called:
+    // the user's configuration and log are there.
     appSupport = platform.environment().userDataDirectory() / "Quorvel";
     logFile = *appSupport / "desktop-notifications.log";
     createSupportFiles();

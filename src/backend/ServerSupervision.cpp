@@ -1,3 +1,4 @@
+#include "BuildConfig.h"
 #include "app/AppDelegate.h"
 #include "notifications/Uuid.h"
 #include "service/LogEvents.h"
@@ -15,7 +16,7 @@ constexpr double silenceBeforeNoticeSeconds = 60.0;
 constexpr double restartProbeSeconds = 0.5;
 // The service's status when its port is taken.
 constexpr int portTakenStatus = 3;
-const std::string serviceDownTitle = "Quorvel";
+const std::string serviceDownTitle = build::applicationName;
 const std::string serviceDownBody = "本地服务已停止运行，正在自动重启；恢复之前不会收到新的提醒。";
 
 std::string describe(const ProcessExit& how) {

@@ -1,3 +1,4 @@
+#include "BuildConfig.h"
 #include "app/AppDelegate.h"
 #include "notifications/Uuid.h"
 #include "service/LogEvents.h"
@@ -5,7 +6,7 @@
 namespace quorvel {
 
 namespace {
-const std::string noticeTitle = "Quorvel";
+const std::string noticeTitle = build::applicationName;
 const std::string outageBody = "暂时无法连接云端提醒服务，恢复之前不会收到新的提醒。";
 const std::string signedOutBody = "请先在Quorvel里登录账号，登录之前不会收到新的提醒。";
 const std::string recoveredBody = "云端提醒服务已恢复。";

@@ -22,7 +22,6 @@ namespace quorvel {
 
 // Every platform service the application object uses.
 struct Platform : Interface {
-
     virtual Application& application() = 0;
     virtual MainQueue& mainQueue() = 0;
     virtual HttpClient& httpClient() = 0;

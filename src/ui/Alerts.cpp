@@ -1,3 +1,4 @@
+#include "BuildConfig.h"
 #include "app/AppDelegate.h"
 
 namespace quorvel {
@@ -23,7 +24,7 @@ void AppDelegate::showFatalAlert(const std::string& message) {
 
 void AppDelegate::showAbout() {
     AlertSpec details;
-    details.messageText = "Quorvel";
+    details.messageText = build::applicationName;
     details.informativeText = "A 股 / 港股重点标的关注、行情同步和提醒规则管理工具。";
     platform.alerts().runModal(details);
 }

@@ -1,3 +1,4 @@
+#include "BuildConfig.h"
 #include "app/AppDelegate.h"
 
 namespace quorvel {
@@ -13,7 +14,7 @@ void AppDelegate::createWindow() {
     webView->setUIDelegate(this);
     window = &platform.createWindow(contentWidth, contentHeight, WindowStyle{});
     window->setDelegate(this);
-    window->setTitle("Quorvel");
+    window->setTitle(build::applicationName);
     window->center();
     window->setContentView(*webView);
     // Started in the background (at login), the window stays closed, as if

@@ -1,5 +1,6 @@
 #include "ui/PageLife.h"
 
+#include "BuildConfig.h"
 #include "service/LogEvents.h"
 #include "ui/PageRestDelay.h"
 
@@ -216,7 +217,7 @@ void PageLife::reload(PageState next) {
 
 void PageLife::showMessage(PageState next, const std::string& text) {
     current = next;
-    host.pageView().showMessagePage("Quorvel", text);
+    host.pageView().showMessagePage(build::applicationName, text);
 }
 
 void PageLife::endProcess(PageState next) {
