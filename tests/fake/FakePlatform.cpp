@@ -1,9 +1,7 @@
 #include "fake/FakePlatform.h"
 
 #include <algorithm>
-#include <atomic>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace quorvel::testing {
 
@@ -123,15 +121,7 @@ private:
 };
 
 FakePlatform::FakePlatform() {
-    static std::atomic<int> counter{0};
-    dataDirectory =
-        std::filesystem::temp_directory_path() /
-        ("quorvel-fake-" + std::to_string(::getpid()) + "-" + std::to_string(counter++)) / "share";
-}
-
-FakePlatform::~FakePlatform() {
-    std::error_code ignored;
-    std::filesystem::remove_all(dataDirectory.parent_path(), ignored);
+    dataDirectory = scratch.path() / "share";
 }
 
 std::vector<std::string> FakePlatform::takeCalls() {

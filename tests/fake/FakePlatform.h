@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fake/TestFiles.h"
 #include "platform/Platform.h"
 
 #include <deque>
@@ -31,7 +32,6 @@ class FakePlatform final : public Platform,
                            SystemEvents {
 public:
     FakePlatform();
-    ~FakePlatform() override;
 
     // Everything the application did to the platform, e.g. "window.setTitle Quorvel".
     std::vector<std::string> calls;
@@ -161,6 +161,9 @@ public:
     Window& createWindow(int contentWidth, int contentHeight, const WindowStyle& style) override;
 
 private:
+    // Holds the data folder, unless a test puts it elsewhere.
+    testing::TemporaryFolder scratch{"fake"};
+
     struct Scheduled {
         double due;
         long sequence;
