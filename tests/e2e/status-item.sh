@@ -22,9 +22,10 @@ changed_region() { /usr/bin/python3 "$E2E_SOURCE_DIR/tests/e2e/helpers/changed-r
 # On a panel run: where the item shows in the run's shot $1, the box of what
 # changed in the panel's STATUS_AREA (LEFT TOP WIDTH HEIGHT) since its shot
 # panel-empty; a channel that moves by STATUS_AREA_TOLERANCE or less is no
-# change.
+# change, nor are the icons the item pushes aside by a column or two (how far
+# depends on the clock's width, so on the date).
 item_place() {
-    changed_region "$E2E_TMP/panel-empty.png" "$E2E_TMP/$1.png" "${STATUS_AREA[@]}" "${STATUS_AREA_TOLERANCE:-0}"
+    changed_region "$E2E_TMP/panel-empty.png" "$E2E_TMP/$1.png" "${STATUS_AREA[@]}" "${STATUS_AREA_TOLERANCE:-0}" 2
 }
 # Takes the run's shot $1 and sets ITEM_X and ITEM_Y (the item's centre),
 # ITEM_W and ITEM_H from it.
