@@ -25,7 +25,7 @@ item_stands_out() {
 }
 window_shown() { xdotool search --onlyvisible --name '^Quorvel$' | grep -q .; }
 window_hidden() { ! window_shown; }
-close_window() { keys_to "$(main_window)" alt+F4; }
+close_window() { close_with_alt_f4 "$(main_window)" window_hidden; }
 
 start_desktop
 install_scripted_service
@@ -43,15 +43,13 @@ screenshot ukui-panel
 item_stands_out panel-with-item
 pass "the watcher lists the item, and the panel shows a Q that stands out"
 
-close_window
-wait_for 10 window_hidden || fail "Alt+F4 did not hide the window"
+close_window || fail "Alt+F4 did not hide the window"
 xdotool mousemove "$ITEM_X" "$ITEM_Y" click 1
 wait_for 10 window_shown || { screenshot ukui-left-click; fail "a left click on the item did not show the window"; }
 sleep 1
 pass "a left click on the item shows the closed window"
 
-close_window
-wait_for 10 window_hidden || fail "Alt+F4 did not hide the window"
+close_window || fail "Alt+F4 did not hide the window"
 open_status_menu
 screenshot ukui-menu-open
 xdotool key Escape

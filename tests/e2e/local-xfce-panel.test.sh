@@ -36,8 +36,7 @@ keep_item_zoomed panel-with-item xfce-item-light
 screenshot xfce-panel-light
 pass "the panel shows the item, one icon wide"
 
-keys_to "$MAIN_WINDOW" alt+F4
-wait_for 10 window_hidden || fail "Alt+F4 did not hide the window"
+close_with_alt_f4 "$MAIN_WINDOW" window_hidden || fail "Alt+F4 did not hide the window"
 menu_open_shot xfce-menu-open
 choose_from_status_menu Down Return
 wait_for 10 window_shown || fail "显示Quorvel did not bring the window back"
@@ -49,7 +48,7 @@ pass "a right click on the item opens its menu; 显示Quorvel brings the window 
 panel_check_now_asks_service dialog_window dialog_gone answer_dialog
 
 # The paused Q, and the Q with a dot until the window is shown.
-panel_shows_alert_states xfce window_hidden window_shown keys_to "$MAIN_WINDOW" alt+F4
+panel_shows_alert_states xfce window_hidden window_shown close_with_alt_f4 "$MAIN_WINDOW" window_hidden
 
 # The panel killed and started again: the item is back within 5 s.
 kill -KILL "$XFCE_PANEL_PID"
