@@ -105,18 +105,13 @@ screenshot() {
     echo "screenshot: $E2E_ARTIFACTS/$1.png"
 }
 
-# Sends keys to the focused window after activating the given one; a busy
-# window manager may let an activation pass, so it is asked again, three
-# times at most, until the window is the active one.
+# Sends keys to the focused window after activating the given one (--sync
+# waits until the window manager reports it active).
 keys_to() {
-    local window=$1 attempt
+    local window=$1
     shift
-    for attempt in 1 2 3; do
-        xdotool windowactivate --sync "$window" 2>/dev/null || true
-        sleep 0.3
-        [ "$(xdotool getactivewindow 2>/dev/null)" = "$window" ] && break
-        echo "window $window not active after attempt $attempt"
-    done
+    xdotool windowactivate --sync "$window" 2>/dev/null || true
+    sleep 0.3
     xdotool key --delay 80 "$@"
 }
 
